@@ -1,0 +1,39 @@
+#include "image/ImageType.h"
+
+#include <array>
+#include <cctype>
+#include <string>
+#include <utility>
+
+namespace {
+
+constexpr std::array<std::pair<std::string_view, ImageType>, 10> kExtensions{{
+    {".bmp", Bmp},
+    {".gif", Gif},
+    {".jpg", Jpeg},
+    {".jpeg", Jpeg},
+    {".png", Png},
+    {".ico", Ico},
+    {".tiff", Tiff},
+    {".tif", Tiff},
+    {".tga", Tga},
+    {".pcx", Pcx},
+}};
+
+}  // namespace
+
+int ImageTypeForPath(std::string_view path) {
+    size_t slash = path.find_last_of('/');
+    std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    size_t dot = name.find_last_of('.');
+    if (dot == std::string_view::npos)
+        return -1;
+    std::string extension(name.substr(dot));
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const auto& [text, type] : kExtensions) {
+        if (extension == text)
+            return static_cast<int>(type);
+    }
+    return -1;
+}

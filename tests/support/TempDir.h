@@ -1,0 +1,27 @@
+#pragma once
+// A scratch folder for one test, removed with everything in it when the test ends.
+
+#include <filesystem>
+#include <string>
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    /// Path of a file inside the folder, as text.
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+/// Writes bytes to a file, replacing it; fails the test when that is impossible.
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+/// Reads a whole file; empty when it cannot be read.
+std::string ReadFileBytes(const std::string& path);
+/// True when a program of that name is on the PATH.
+bool HaveProgram(const std::string& name);
