@@ -1,6 +1,7 @@
 #pragma once
 // What the engine needs of the window side. The GUI and the console front end each implement it;
-// the engine never sees a window. Calls may come from the worker thread; an implementation
+// the engine never sees a window. Message boxes go through the process-wide box service of
+// platform/MessageBox.h, which each front end installs. Calls may come from the worker thread; an implementation
 // serialises them itself (log appends in particular must not interleave).
 
 #include <string>
@@ -26,10 +27,6 @@ public:
     virtual void MarkConverted(const std::string& name, int index) = 0;
     /// Shows the picture at the path in the video box (the caller throttles).
     virtual void ShowVideo(const std::string& path) = 0;
-    /// A modal message box; returns the button pressed (IDOK, IDYES, ...). Without an owner
-    /// window when ownerless is set.
-    virtual int MessageBox(const std::string& text, const std::string& caption, unsigned flags,
-                           bool ownerless) = 0;
     /// Whether a main window exists that can run the Select Codec dialog.
     virtual bool HasMainWindow() = 0;
     /// Runs the Select Codec dialog for the request on the window thread and waits for it;
