@@ -1,66 +1,95 @@
 #include "platform/ProcessCommandLine.h"
 
-#include <mutex>
+#include "platform/CommandLineSplitter.h"
+
+#include <atomic>
+#include <string>
 
 namespace {
 
-struct State {
-    std::mutex mutex;
-    std::vector<std::string> arguments;
-};
+std::string g_commandLine;
+std::atomic<bool> g_blanked{false};
+std::atomic<unsigned> g_generation{0};
 
-State& Process() {
-    static State state;
-    return state;
-}
-
-std::string Quoted(const std::string& token) {
-    if (!token.empty() && token.find_first_of(" \"") == std::string::npos)
-        return token;
-    // Inside quotes a doubled quote yields one literal quote and ends the quoted span; the third
-    // quote opens the span again, so the token continues as one.
-    std::string text = "\"";
-    for (char c : token) {
-        if (c == '"')
-            text += "\"\"\"";
-        else
-            text += c;
+// Appends one argument so that the command-line splitter reads it back unchanged. Inside quotes
+// the splitter turns a doubled quote into one literal quote but also leaves the quoted span, so
+// an embedded quote is written as three: the doubled pair for the character itself and one more
+// to reopen the span for whatever follows.
+void AppendArgument(std::string& line, const char* argument) {
+    std::string text = argument ? argument : "";
+    bool needsQuotes = text.empty() || text.find_first_of(" \"") != std::string::npos;
+    if (!needsQuotes) {
+        line += text;
+        return;
     }
-    text += '"';
-    return text;
+    line += '"';
+    for (char c : text) {
+        if (c == '"')
+            line += "\"\"\"";
+        else
+            line += c;
+    }
+    line += '"';
 }
 
 }  // namespace
 
+void SetProcessCommandLine(int argc, const char* const* argv) {
+    std::string line;
+    for (int i = 0; argv != nullptr && i < argc && argv[i] != nullptr; ++i) {
+        if (i > 0)
+            line += ' ';
+        AppendArgument(line, argv[i]);
+    }
+    g_commandLine = std::move(line);
+    g_blanked.store(false);
+    g_generation.fetch_add(1);
+}
+
 void SetProcessArguments(int argc, const char* const* argv) {
-    std::vector<std::string> arguments;
-    for (int i = 0; i < argc && argv && argv[i]; ++i)
-        arguments.emplace_back(argv[i]);
-    SetProcessArguments(arguments);
+    SetProcessCommandLine(argc, argv);
 }
 
 void SetProcessArguments(const std::vector<std::string>& arguments) {
-    std::lock_guard<std::mutex> lock(Process().mutex);
-    Process().arguments = arguments;
+    std::vector<const char*> pointers;
+    for (const std::string& argument : arguments)
+        pointers.push_back(argument.c_str());
+    SetProcessCommandLine(static_cast<int>(pointers.size()), pointers.data());
 }
 
-std::string GetProcessCommandLine() {
-    std::lock_guard<std::mutex> lock(Process().mutex);
-    std::string text;
-    for (size_t i = 0; i < Process().arguments.size(); ++i) {
-        if (i)
-            text += ' ';
-        text += Quoted(Process().arguments[i]);
-    }
-    return text;
+void SetProcessCommandLineText(const char* text) {
+    g_commandLine = text ? text : "";
+    g_blanked.store(false);
+    g_generation.fetch_add(1);
 }
 
-std::vector<std::string> GetProcessArguments() {
-    std::lock_guard<std::mutex> lock(Process().mutex);
-    return Process().arguments;
+const char* GetCommandLineA() {
+    if (g_blanked.load())
+        return "";
+    return g_commandLine.c_str();
+}
+
+void BlankCommandLine() {
+    g_blanked.store(true);
+}
+
+unsigned CommandLineGeneration() {
+    return g_generation.load();
 }
 
 void BlankProcessCommandLine() {
-    std::lock_guard<std::mutex> lock(Process().mutex);
-    Process().arguments.clear();
+    BlankCommandLine();
+}
+
+std::string GetProcessCommandLine() {
+    return GetCommandLineA();
+}
+
+std::vector<std::string> GetProcessArguments() {
+    CommandLineSplitter splitter;
+    int count = splitter.Split(GetCommandLineA(), kCommandLineSplitOptions);
+    std::vector<std::string> tokens;
+    for (int i = 0; i < count; ++i)
+        tokens.emplace_back(splitter.Token(i));
+    return tokens;
 }

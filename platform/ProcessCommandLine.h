@@ -1,26 +1,39 @@
 #pragma once
-// The process command line, kept for the whole process so that every settings load can lay the
-// command-line options over the INI values and every settings write can tell that the program
-// runs with arguments. main() hands its arguments over once with SetProcessArguments; until then
-// (and in tests) the process counts as started without arguments. The stop command blanks the
-// command line, after which the process behaves as an interactive start.
+// The process command line as one text, as the program's start-up and settings code read it.
+//
+// main hands its arguments over once with SetProcessCommandLine; from then on every part of the
+// program reads the same text through GetCommandLineA and splits it when it needs the arguments.
+// The Stop command blanks the text (BlankCommandLine), which ends the command-line run for every
+// later reader: each later split yields no tokens.
+//
+// Threads: set the text before other threads start. After that, GetCommandLineA and
+// BlankCommandLine may be called from any thread: blanking only raises an atomic flag, and a
+// blanked command line reads as an empty text, so a reader sees either the whole text or an
+// empty one, never a half-changed one. A pointer taken before the blank keeps pointing at the
+// old, unchanged text until the next SetProcessCommandLine.
 
 #include <string>
 #include <vector>
 
-/// Records argv (argv[0] is the program path). Call once from main() before anything loads settings.
+/// Builds the command line from main's arguments: argv[0] first, each argument separated by one
+/// space; an argument that is empty or holds a space or a double quote is put in double quotes,
+/// so that splitting the text with the command-line options gives back exactly argv.
+void SetProcessCommandLine(int argc, const char* const* argv);
+/// Replaces the command line by an already formed text (start-up code that has one, and tests).
+void SetProcessCommandLineText(const char* text);
+/// The current command line; an empty text before it was set and after it was blanked.
+const char* GetCommandLineA();
+/// Makes the command line's first character a terminating zero for every later reader.
+void BlankCommandLine();
+/// Counts the times the command line was set; lets readers tell one command line from the next.
+unsigned CommandLineGeneration();
+
+/// The same services in terms of token lists, for code that wants the arguments themselves.
 void SetProcessArguments(int argc, const char* const* argv);
 void SetProcessArguments(const std::vector<std::string>& arguments);
-
-/// The command line as one text, as the platform hands it to a program: the tokens separated by
-/// one blank, a token holding blanks or quotes (or an empty one) enclosed in double quotes, with
-/// each quote inside written as three quotes. Splitting it with blank as the separator, '"' as the
-/// quote, no escape character and collapsed separators gives back exactly the recorded tokens.
-/// Empty once blanked.
+/// GetCommandLineA as a string.
 std::string GetProcessCommandLine();
-
-/// The recorded tokens (program path first); empty once blanked.
+/// The tokens of the current command line (program path first); empty once blanked.
 std::vector<std::string> GetProcessArguments();
-
-/// Blanks the command line: every later query sees no program path and no arguments.
+/// Same as BlankCommandLine.
 void BlankProcessCommandLine();

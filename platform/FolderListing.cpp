@@ -1,0 +1,184 @@
+#include "platform/FolderListing.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <new>
+#include <stdexcept>
+
+namespace {
+
+unsigned char FoldCase(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
+
+// Wild-card match ignoring ASCII case; other bytes (UTF-8 sequences) must be equal.
+bool WildMatch(const char* pattern, const char* name) {
+    const char* starPattern = nullptr;
+    const char* starName = nullptr;
+    while (*name != '\0') {
+        if (*pattern == '*') {
+            starPattern = ++pattern;
+            starName = name;
+        } else if (*pattern != '\0' &&
+                   (*pattern == '?' || FoldCase(static_cast<unsigned char>(*pattern)) ==
+                                           FoldCase(static_cast<unsigned char>(*name)))) {
+            ++pattern;
+            ++name;
+        } else if (starPattern != nullptr) {
+            pattern = starPattern;
+            name = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == '*')
+        ++pattern;
+    return *pattern == '\0';
+}
+
+int CompareNoCase(const std::string& a, const std::string& b) {
+    const size_t common = std::min(a.size(), b.size());
+    for (size_t i = 0; i < common; ++i) {
+        unsigned char ca = FoldCase(static_cast<unsigned char>(a[i]));
+        unsigned char cb = FoldCase(static_cast<unsigned char>(b[i]));
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+    }
+    if (a.size() == b.size())
+        return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+int64_t Nanoseconds(const struct statx_timestamp& t) {
+    return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+bool ReadTimesAt(int dirFd, const char* path, FileTimes& times) {
+    struct statx info {};
+    if (::statx(dirFd, path, AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &info) != 0)
+        return false;
+    times.lastWrite = Nanoseconds(info.stx_mtime);
+    times.lastAccess = Nanoseconds(info.stx_atime);
+    times.creation = (info.stx_mask & STATX_BTIME) ? Nanoseconds(info.stx_btime) : Nanoseconds(info.stx_ctime);
+    return true;
+}
+
+// True for regular files, following symbolic links. Other kinds (directories, pipes, devices)
+// are never listed: a pipe in particular would block whoever opens it to read an image.
+bool IsListableFile(int dirFd, const dirent* entry) {
+    if (entry->d_type == DT_REG)
+        return true;
+    if (entry->d_type == DT_DIR)
+        return false;
+    struct stat info {};
+    if (::fstatat(dirFd, entry->d_name, &info, 0) != 0)
+        return false;
+    return S_ISREG(info.st_mode);
+}
+
+}  // namespace
+
+bool ReadFileTimes(const std::string& path, FileTimes& times) {
+    return ReadTimesAt(AT_FDCWD, path.c_str(), times);
+}
+
+bool FolderListing::NameMatches(const std::string& pattern, const std::string& name) {
+    if (WildMatch(pattern.c_str(), name.c_str()))
+        return true;
+    // As on the platform whose patterns these are, "*.*" and "x.*" also match names without a dot.
+    if (pattern.size() >= 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0 &&
+        name.find('.') == std::string::npos)
+        return WildMatch(pattern.substr(0, pattern.size() - 2).c_str(), name.c_str());
+    return false;
+}
+
+bool FolderListing::Reserve(size_t count) {
+    if (recordLimit_ != 0 && count > recordLimit_)
+        return false;
+    try {
+        records_.reserve(count);
+    } catch (const std::bad_alloc&) {
+        return false;
+    } catch (const std::length_error&) {
+        return false;
+    }
+    return true;
+}
+
+int FolderListing::List(const std::string& pattern, int sortType) {
+    records_.clear();
+    records_.shrink_to_fit();
+    cursor_ = 0;
+
+    const size_t slash = pattern.rfind('/');
+    folder_ = slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1);
+    const std::string namePart = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+    const size_t dot = namePart.find('.');
+    const std::string namePattern = dot == std::string::npos ? "*" : "*" + namePart.substr(dot);
+
+    DIR* dir = ::opendir(folder_.empty() ? "." : folder_.c_str());
+    if (dir == nullptr)
+        return 0;
+    const int dirFd = ::dirfd(dir);
+
+    size_t matches = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (NameMatches(namePattern, entry->d_name) && IsListableFile(dirFd, entry))
+            ++matches;
+    }
+
+    // With too little memory for every record the listing is shortened rather than dropped.
+    size_t room = matches;
+    while (room > 0 && !Reserve(room))
+        room = room > 1024 ? room - 1024 : 0;
+
+    if (room > 0) {
+        ::rewinddir(dir);
+        while (records_.size() < room) {
+            const dirent* entry = ::readdir(dir);
+            if (entry == nullptr)
+                break;
+            if (!NameMatches(namePattern, entry->d_name) || !IsListableFile(dirFd, entry))
+                continue;
+            FindRecord record;
+            record.name = entry->d_name;
+            if (!ReadTimesAt(dirFd, entry->d_name, record.times))
+                continue;  // gone since the first pass
+            records_.push_back(std::move(record));
+        }
+    }
+    ::closedir(dir);
+
+    auto sortBy = [this](auto less) { std::sort(records_.begin(), records_.end(), less); };
+    switch (sortType) {
+    case kSortLastWrite:
+        sortBy([](const FindRecord& a, const FindRecord& b) { return a.times.lastWrite < b.times.lastWrite; });
+        break;
+    case kSortCreation:
+        sortBy([](const FindRecord& a, const FindRecord& b) { return a.times.creation < b.times.creation; });
+        break;
+    case kSortNameAscending:
+        sortBy([](const FindRecord& a, const FindRecord& b) { return CompareNoCase(a.name, b.name) < 0; });
+        break;
+    case kSortNameDescending:
+        sortBy([](const FindRecord& a, const FindRecord& b) { return CompareNoCase(b.name, a.name) < 0; });
+        break;
+    default:
+        break;
+    }
+    return Count();
+}
+
+const char* FolderListing::FirstName() {
+    cursor_ = 0;
+    return NextName();
+}
+
+const char* FolderListing::NextName() {
+    if (cursor_ >= records_.size())
+        return nullptr;
+    return records_[cursor_++].name.c_str();
+}
