@@ -60,11 +60,18 @@ struct Settings {
     char LogFile[kMaxPathChars];
 };
 
+/// Room for the INI file's path, which is not one of the fixed 260-byte fields.
+inline constexpr size_t kIniPathBytes = 4096;
+
 /// Formats value with "%d" and stores it with WriteSettingText.
 void WriteSettingInt(const char* section, const char* key, int value);
 /// Stores section/key=text in the INI file; does nothing while the process has arguments. A
 /// failed write is not reported.
 void WriteSettingText(const char* section, const char* key, const char* text);
+
+/// Stores section/key=text in the INI file even while the process has arguments (the compression
+/// options are kept that way). Failures are not reported.
+void StoreSettingText(const char* section, const char* key, const char* text);
 
 /// True when the process command line holds the program path and at least one argument. Asked
 /// afresh at every call, so blanking the command line re-enables writes.

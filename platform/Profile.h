@@ -1,17 +1,20 @@
 #pragma once
 // Private-profile (INI) files: the three calls the program makes, with the behaviour it relies on.
 // Section and key names match ignoring ASCII case; every other line of the file (comments, blank
-// lines, unknown keys, lines before the first section) is kept as it is. A write replaces the
-// whole file atomically (temporary file in the same folder, fsync, rename) while holding an
-// advisory lock on the file, so a crash or a second writer never loses a key.
+// lines, unknown keys, lines before the first section) is kept as it is, line ends included. A
+// write replaces the whole file atomically (temporary file in the same folder, fsync, rename)
+// while holding an advisory lock (flock) on the file, so neither a crash nor a second writer
+// loses a key. Readers take no lock: they see the file either before or after a write.
 
 #include <cstdint>
+#include <string>
 
 /// Copies the value of section/key (blanks around it removed, one pair of enclosing quotes
 /// removed) into buffer, cut to size - 1 bytes and terminated; defaultValue (or "") when the key
 /// or the file is missing. With key == nullptr the buffer receives every key name of the section,
-/// with section == nullptr every section name, each terminated, the list ending with an extra NUL.
-/// Returns the number of bytes copied, without the terminator.
+/// with section == nullptr every section name, each terminated, the list ending with an extra NUL
+/// (a list that does not fit is cut and ends with two NULs). Returns the number of bytes copied,
+/// without the final terminator.
 uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
                                   char* buffer, uint32_t size, const char* fileName);
 
@@ -22,14 +25,19 @@ uint32_t GetPrivateProfileStringA(const char* section, const char* key, const ch
 uint32_t GetPrivateProfileIntA(const char* section, const char* key, int32_t defaultValue,
                                const char* fileName);
 
-/// Stores section/key=value, replacing the first such key or appending it at the end of its
-/// section; a missing section is appended to the file and a missing file created. value ==
-/// nullptr deletes the key; key == nullptr deletes the whole section. Names or values that would
-/// break the line structure (line breaks; '=' or a leading '[' or ';' in a key; ']' in a section)
-/// are refused. Returns 1 on success, 0 on failure with errno set.
+/// Stores section/key=value, replacing the first such key or appending it after the last key of
+/// its section; a missing section is appended to the file and a missing file created (its folder
+/// must exist). value == nullptr deletes the key; key == nullptr deletes the whole section. Names
+/// or values that would break the line structure (line breaks anywhere; '=' in a key or a
+/// key starting with '[' or ';'; ']' in a section name) are refused with EINVAL. Returns 1 on
+/// success, 0 on failure with errno set.
 int WritePrivateProfileStringA(const char* section, const char* key, const char* value,
                                const char* fileName);
 
-/// The integer-reading rule on a bare text: the decimal number it begins with (after blanks,
-/// an optional minus or plus sign), saturated to the 64-bit range; 0 when there is no number.
+/// The value of section/key as GetPrivateProfileStringA returns it, uncut; false when the key or
+/// the file is missing. Lets a caller tell a missing key from an empty value.
+bool ReadProfileValue(const char* section, const char* key, const char* fileName, std::string& value);
+
+/// The integer-reading rule on a bare text: the decimal number it begins with (after blanks and
+/// an optional sign), saturated to the 64-bit range; 0 when there is no number.
 int64_t ProfileIntegerValue(const char* text);
