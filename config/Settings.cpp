@@ -1,0 +1,305 @@
+#include "config/Settings.h"
+
+#include <limits.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/CommandLineSplitter.h"
+#include "platform/Profile.h"
+#include "platform/SystemError.h"
+
+namespace {
+
+void (*g_commandLineOverlay)(Settings&) = nullptr;
+
+struct IntKey {
+    const char* section;
+    const char* key;
+    int Settings::*field;
+    int fallback;  // value when the key is missing
+};
+
+struct TextKey {
+    const char* section;
+    const char* key;
+    size_t offset;  // of the char array inside Settings
+    size_t size;
+    const char* fallback;
+};
+
+#define PIXREEL_TEXT_KEY(section, field, fallback) \
+    TextKey { section, #field, offsetof(Settings, field), sizeof(Settings::field), fallback }
+
+constexpr IntKey kIntKeys[] = {
+    {"Config", "AutoSelect", &Settings::AutoSelect, 1},
+    {"Detect", "AutoStop", &Settings::AutoStop, 0},
+    {"Config", "AutoProcess", &Settings::AutoProcess, 0},
+    {"Config", "Flip", &Settings::Flip, 0},
+    {"Config", "Mirror", &Settings::Mirror, 0},
+    {"Config", "AVIRotate", &Settings::AVIRotate, 0},
+    {"Config", "AVIRotateAngle", &Settings::AVIRotateAngle, 0},
+    {"Config", "AVIScale", &Settings::AVIScale, 0},
+    {"Config", "AVIXScale", &Settings::AVIXScale, 320},
+    {"Config", "AVIXYcale", &Settings::AVIXYcale, 240},
+    {"Config", "UseBrightness", &Settings::UseBrightness, 0},
+    {"Config", "Brightness", &Settings::Brightness, 0},
+    {"Config", "Contrast", &Settings::Contrast, 100},
+    {"Config", "UseFrameTime", &Settings::UseFrameTime, 0},
+    {"Config", "AVIFrameTime", &Settings::AVIFrameTime, 0},
+    {"Config", "AVIStyle", &Settings::AVIStyle, 1},
+    {"Config", "AutoPopulate", &Settings::AutoPopulate, 1},
+    {"Detect", "DisplayFileNames", &Settings::DisplayFileNames, 1},
+    {"Config", "DisplayToolTips", &Settings::DisplayToolTips, 1},
+    {"Config", "WriteCopyright", &Settings::WriteCopyright, 1},
+    {"Detect", "ScaleType", &Settings::ScaleType, 1},
+    {"Detect", "MotionDeviation", &Settings::MotionDeviation, 0},
+    {"Detect", "Overwrite", &Settings::Overwrite, 1},
+    {"Config", "JPGSortOrder", &Settings::JPGSortOrder, 0},
+    {"Config", "FramesPerSec", &Settings::FramesPerSec, 5},
+    {"Config", "RememberCodec", &Settings::RememberCodec, 0},
+};
+
+const TextKey kTextKeys[] = {
+    PIXREEL_TEXT_KEY("Codec", CodecName, ""),
+    PIXREEL_TEXT_KEY("Config", Copyright, "Tavrin Ltd"),
+    PIXREEL_TEXT_KEY("Config", JPGDir, ""),
+    PIXREEL_TEXT_KEY("Config", OutputPath, ""),
+    PIXREEL_TEXT_KEY("Config", JPGSuffix, "jpg"),
+    PIXREEL_TEXT_KEY("Config", VideoFile, "TavrinVideoFile"),
+};
+
+#undef PIXREEL_TEXT_KEY
+
+// Integers are 32-bit; a number beyond that range in a hand-edited file reads as the nearest limit.
+int ReadInt(const char* section, const char* key, int fallback, const char* path) {
+    std::string value;
+    if (!ReadProfileValue(section, key, path, value))
+        return fallback;
+    const int64_t number = ProfileIntegerValue(value.c_str());
+    if (number < INT32_MIN)
+        return INT32_MIN;
+    if (number > INT32_MAX)
+        return INT32_MAX;
+    return static_cast<int>(number);
+}
+
+// A text cut to its field may end inside a UTF-8 sequence; the partial character is dropped.
+void DropPartialCharacter(char* text) {
+    size_t length = std::strlen(text);
+    size_t lead = length;
+    while (lead > 0 && (static_cast<unsigned char>(text[lead - 1]) & 0xC0) == 0x80 && length - lead < 3)
+        --lead;
+    if (lead == 0)
+        return;
+    const unsigned char first = static_cast<unsigned char>(text[lead - 1]);
+    size_t expected = 1;
+    if ((first & 0xE0) == 0xC0)
+        expected = 2;
+    else if ((first & 0xF0) == 0xE0)
+        expected = 3;
+    else if ((first & 0xF8) == 0xF0)
+        expected = 4;
+    if (first >= 0x80 && length - (lead - 1) < expected)
+        text[lead - 1] = '\0';
+}
+
+bool CopyFits(char* destination, size_t size, const std::string& text) {
+    if (text.size() + 1 > size) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    std::memcpy(destination, text.c_str(), text.size() + 1);
+    return true;
+}
+
+int FailPath(char* destination, size_t size, bool reportFailure) {
+    const int code = errno;
+    if (destination && size)
+        destination[0] = '\0';
+    if (reportFailure)
+        FatalBox("Error: Fatal using GetModuleFileName", code);
+    errno = code;
+    return 0;
+}
+
+// The running program's file; the kernel marks a file replaced since the start as "(deleted)".
+bool ProgramFile(std::string& path) {
+    char buffer[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (length <= 0)
+        return false;
+    path.assign(buffer, static_cast<size_t>(length));
+    const std::string deleted = " (deleted)";
+    if (path.size() > deleted.size() && path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0)
+        path.resize(path.size() - deleted.size());
+    return true;
+}
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+}
+
+// Creates every missing folder of the path's parent, private to the user as is usual for
+// configuration folders.
+void MakeParentFolders(const std::string& path) {
+    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        const std::string folder = path.substr(0, slash);
+        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+            return;
+    }
+}
+
+std::string XdgSettingsFile() {
+    std::string base;
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && xdg[0] == '/') {
+        base = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (!home || !*home) {
+            if (const passwd* entry = ::getpwuid(::getuid()))
+                home = entry->pw_dir;
+        }
+        if (!home || !*home)
+            return {};
+        base = std::string(home) + "/.config";
+    }
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    return base + "/pixreel/pixreel.ini";
+}
+
+// Stores one key, whatever the command line says; used by the settings and the compression options.
+void StoreKey(const char* section, const char* key, const char* text, bool reportFailure) {
+    char path[kIniPathBytes];
+    if (!SettingsFilePath(path, sizeof path, reportFailure))
+        return;
+    MakeParentFolders(path);
+    WritePrivateProfileStringA(section, key, text, path);
+}
+
+}  // namespace
+
+Settings::Settings()
+    : AutoSelect(0), AutoStop(0), AutoProcess(0), Flip(0), Mirror(0), AVIRotate(0), AVIRotateAngle(0), AVIScale(0),
+      AVIXScale(320), AVIXYcale(240), UseBrightness(0), Brightness(0), Contrast(0), UseFrameTime(0),
+      AVIFrameTime(0), AVIStyle(0), AutoPopulate(1), DisplayFileNames(1), DisplayToolTips(1), WriteCopyright(1),
+      ScaleType(0), MotionDeviation(0), Overwrite(1), JPGSortOrder(0), FramesPerSec(0), RememberCodec(0),
+      CodecName(), Copyright(), JPGDir(), OutputPath(), JPGSuffix(), VideoFile(), FromCommandLine(0), LogFile() {}
+
+void Settings::SetCommandLineOverlay(void (*overlay)(Settings&)) { g_commandLineOverlay = overlay; }
+
+void Settings::Load() {
+    ReadFile();
+    if (g_commandLineOverlay)
+        g_commandLineOverlay(*this);
+}
+
+void Settings::ReadFile() {
+    char path[kIniPathBytes];
+    if (!SettingsFilePath(path, sizeof path, true))
+        return;
+    for (const TextKey& key : kTextKeys) {
+        char* field = reinterpret_cast<char*>(this) + key.offset;
+        GetPrivateProfileStringA(key.section, key.key, key.fallback, field, static_cast<uint32_t>(key.size), path);
+        DropPartialCharacter(field);
+    }
+    for (const IntKey& key : kIntKeys)
+        this->*key.field = ReadInt(key.section, key.key, key.fallback, path);
+    if (JPGSuffix[0] == '.')
+        std::memmove(JPGSuffix, JPGSuffix + 1, std::strlen(JPGSuffix));
+    AddTrailingSeparator(OutputPath, sizeof OutputPath);
+    AddTrailingSeparator(JPGDir, sizeof JPGDir);
+}
+
+void WriteSettingInt(const char* section, const char* key, int value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%d", value);
+    WriteSettingText(section, key, text);
+}
+
+void WriteSettingText(const char* section, const char* key, const char* text) {
+    if (HasArguments())
+        return;
+    StoreKey(section, key, text ? text : "", true);
+}
+
+void StoreSettingText(const char* section, const char* key, const char* text) {
+    StoreKey(section, key, text ? text : "", false);
+}
+
+bool HasArguments() { return CommandLineHasArguments(); }
+
+void AddTrailingSeparator(char* text, size_t size) {
+    if (!text)
+        return;
+    const size_t length = std::strlen(text);
+    if (length > 1 && text[length - 1] != '/' && length + 2 <= size) {
+        text[length] = '/';
+        text[length + 1] = '\0';
+    }
+}
+
+void RemoveTrailingSeparator(char* text) {
+    if (!text)
+        return;
+    const size_t length = std::strlen(text);
+    if (length > 1 && text[length - 1] == '/')
+        text[length - 1] = '\0';
+}
+
+int ProgramFilePath(char* destination, size_t size, const char* name, const char* extension, bool reportFailure) {
+    std::string program;
+    if (!destination || size == 0 || !ProgramFile(program))
+        return FailPath(destination, size, reportFailure);
+    const size_t slash = program.rfind('/');
+    std::string result = program.substr(0, slash + 1);
+    if (name && *name) {
+        result += name;
+    } else {
+        std::string base = program.substr(slash + 1);
+        const size_t dot = base.rfind('.');
+        if (dot != std::string::npos && dot > 0)
+            base.resize(dot);
+        result += base;
+    }
+    if (extension && *extension) {
+        if (extension[0] != '.')
+            result += '.';
+        result += extension;
+    }
+    if (!CopyFits(destination, size, result))
+        return FailPath(destination, size, reportFailure);
+    return 1;
+}
+
+int SettingsFilePath(char* destination, size_t size, bool reportFailure) {
+    const char* named = std::getenv("PIXREEL_INI");
+    if (named && *named) {
+        if (!destination || !CopyFits(destination, size, named))
+            return FailPath(destination, size, reportFailure);
+        return 1;
+    }
+    if (!ProgramFilePath(destination, size, nullptr, ".ini", reportFailure))
+        return 0;
+    const std::string besideProgram = destination;
+    if (::access(besideProgram.c_str(), F_OK) == 0 || ::access(FolderOf(besideProgram).c_str(), W_OK) == 0)
+        return 1;
+    const std::string personal = XdgSettingsFile();
+    if (personal.empty()) {
+        errno = ENOENT;
+        return FailPath(destination, size, reportFailure);
+    }
+    if (!CopyFits(destination, size, personal))
+        return FailPath(destination, size, reportFailure);
+    return 1;
+}
