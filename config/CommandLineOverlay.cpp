@@ -1,0 +1,153 @@
+#include "config/CommandLineOverlay.h"
+
+#include "config/Settings.h"
+#include "platform/CommandLineSplitter.h"
+#include "platform/MessageBox.h"
+#include "platform/ProcessCommandLine.h"
+#include "platform/StringTable.h"
+
+#include <atomic>
+#include <cstring>
+
+namespace {
+
+enum class Option { Directory, Suffix, Output, LogFile, Unique, Codec };
+
+struct OptionSpec {
+    const char* token;
+    Option option;
+    bool takesArgument;
+    unsigned missingTextId;       // string-table text of the box for a missing argument
+    const char* missingText;      // used when the table has no text for it
+};
+
+constexpr OptionSpec kOptions[] = {
+    {"-d", Option::Directory, true, IDS_NO_DIRECTORY_ARG, nullptr},
+    {"-f", Option::Suffix, true, IDS_NO_SUFFIX_ARG, nullptr},
+    {"-o", Option::Output, true, IDS_NO_OUTPUT_ARG, nullptr},
+    {"-l", Option::LogFile, true, 0, kNoLogFileArgText},
+    {"-u", Option::Unique, false, 0, nullptr},
+    {"-c", Option::Codec, true, 0, kNoCodecArgText},
+};
+
+// The command line whose mistakes have been reported; 0 before the first report.
+std::atomic<unsigned> g_reportedGeneration{0};
+
+bool EqualIgnoringCase(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        unsigned char ca = static_cast<unsigned char>(*a);
+        unsigned char cb = static_cast<unsigned char>(*b);
+        if (ca >= 'A' && ca <= 'Z')
+            ca = static_cast<unsigned char>(ca - 'A' + 'a');
+        if (cb >= 'A' && cb <= 'Z')
+            cb = static_cast<unsigned char>(cb - 'A' + 'a');
+        if (ca != cb)
+            return false;
+        if (ca == '\0')
+            return true;
+    }
+}
+
+const OptionSpec* FindOption(const char* token) {
+    for (const OptionSpec& spec : kOptions) {
+        if (EqualIgnoringCase(token, spec.token))
+            return &spec;
+    }
+    return nullptr;
+}
+
+// Copies the argument into a fixed field; false (field untouched) when it does not fit with the
+// separator that a directory gets.
+bool CopyArgument(char* field, size_t size, const char* argument, bool directory) {
+    size_t length = std::strlen(argument);
+    const bool addSeparator = directory && length >= 2 && argument[length - 1] != '/';
+    if (length + (addSeparator ? 1 : 0) + 1 > size)
+        return false;
+    std::memcpy(field, argument, length);
+    if (addSeparator)
+        field[length++] = '/';
+    field[length] = '\0';
+    return true;
+}
+
+void ErrorBox(const char* text) {
+    ShowMessageBox(text ? text : "", "", MB_OK | MB_ICONHAND);
+}
+
+// Walks the command line's options over the record and collects the "-c" argument. Boxes are
+// shown only when report is set.
+void Overlay(Settings& settings, std::string& codec, bool report) {
+    CommandLineSplitter splitter;
+    const int count = splitter.Split(GetCommandLineA(), kCommandLineSplitOptions);
+    if (count <= 1)
+        return;
+
+    for (int i = 1; i < count; ++i) {
+        const OptionSpec* spec = FindOption(splitter.Token(i));
+        if (spec == nullptr)
+            continue;
+        if (spec->option == Option::Unique) {
+            settings.AVIStyle = 0;
+            continue;
+        }
+        if (i + 1 >= count) {
+            if (report)
+                ErrorBox(spec->missingText ? spec->missingText : LoadStringText(spec->missingTextId));
+            continue;
+        }
+        const char* argument = splitter.Token(++i);
+        bool fits = true;
+        switch (spec->option) {
+        case Option::Directory:
+            fits = CopyArgument(settings.JPGDir, sizeof settings.JPGDir, argument, true);
+            break;
+        case Option::Suffix:
+            fits = CopyArgument(settings.JPGSuffix, sizeof settings.JPGSuffix, argument, false);
+            break;
+        case Option::Output:
+            fits = CopyArgument(settings.VideoFile, sizeof settings.VideoFile, argument, false);
+            break;
+        case Option::LogFile:
+            fits = CopyArgument(settings.LogFile, sizeof settings.LogFile, argument, false);
+            break;
+        case Option::Codec:
+            codec = argument;
+            break;
+        case Option::Unique:
+            break;
+        }
+        if (!fits) {
+            // Cutting a path would silently convert or write somewhere else; refuse the rest.
+            if (report)
+                ErrorBox(LoadStringText(IDS_SERIOUS_ERROR_1));
+            settings.AutoStop = 1;
+            return;
+        }
+    }
+
+    settings.FromCommandLine = 1;
+    settings.AutoProcess = 1;
+    settings.AutoStop = 1;
+    settings.AutoPopulate = 1;
+    settings.AutoSelect = 1;
+}
+
+}  // namespace
+
+void ApplyCommandLine(Settings& settings) {
+    const unsigned generation = CommandLineGeneration();
+    const bool report = g_reportedGeneration.exchange(generation) != generation;
+    std::string codec;
+    Overlay(settings, codec, report);
+}
+
+void InstallCommandLineOverlay() {
+    Settings::SetCommandLineOverlay(&ApplyCommandLine);
+}
+
+std::string CommandLineCodec() {
+    Settings scratch;
+    std::string codec;
+    Overlay(scratch, codec, false);
+    return codec;
+}
