@@ -1,0 +1,52 @@
+#pragma once
+// Little-endian field readers and bounded reads over an ImageStream, shared by the decoders of the
+// formats the program reads without a library (BMP, ICO, TGA, PCX, GIF).
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "image/ImageStream.h"
+
+namespace le {
+
+inline uint16_t ReadU16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+inline uint32_t ReadU32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+inline int32_t ReadI32(const uint8_t* p) {
+    return static_cast<int32_t>(ReadU32(p));
+}
+
+}  // namespace le
+
+/// Reads exactly `size` bytes; false on a short read.
+inline bool ReadExact(ImageStream& stream, void* buffer, size_t size) {
+    return size == 0 || stream.ReadItems(buffer, 1, size) == size;
+}
+
+/// Bytes between the stream's position and its end; -1 when the stream cannot tell.
+inline int64_t BytesLeft(ImageStream& stream) {
+    int64_t length = stream.Length();
+    int64_t position = stream.Position();
+    if (length < 0 || position < 0)
+        return -1;
+    return position < length ? length - position : 0;
+}
+
+/// True when the stream is known to hold fewer than `needed` more bytes. A stream that cannot tell
+/// its length is given the benefit of the doubt; its reads still fail when the data runs out.
+inline bool KnownShorterThan(ImageStream& stream, uint64_t needed) {
+    int64_t left = BytesLeft(stream);
+    return left >= 0 && static_cast<uint64_t>(left) < needed;
+}
+
+/// Moves to an absolute offset; false when the offset is negative or the stream refuses.
+inline bool SeekToOffset(ImageStream& stream, int64_t offset) {
+    return offset >= 0 && stream.SeekTo(offset, SEEK_SET);
+}
