@@ -52,6 +52,8 @@ constexpr Entry kTable[] = {
     {IDS_STOP_QUESTION, "Warning: Files are still being processed are you sure  you want to stop?"},
     {IDS_FAILED_TO_OPEN_FILE, "Failed to open the file %s"},
     {IDS_FAILED_TO_WRITE_FILE, "Failed to write to file %s"},
+    {IDS_COMPRESSOR_FAILED, "Failed to start the video compressor %s for the file %s"},
+    {IDS_FORMAT_FAILED, "Failed to set the frame format of the file %s"},
 };
 
 }  // namespace

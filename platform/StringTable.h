@@ -49,6 +49,8 @@ enum StringId : unsigned {
     IDS_STOP_QUESTION = 61245,
     IDS_FAILED_TO_OPEN_FILE = 40009,       // "Failed to open the file %s"
     IDS_FAILED_TO_WRITE_FILE = 40011,      // "Failed to write to file %s"
+    IDS_COMPRESSOR_FAILED = 40020,         // "Failed to start the video compressor %s for the file %s"
+    IDS_FORMAT_FAILED = 40021,             // "Failed to set the frame format of the file %s"
 };
 
 /// The text of a string-table entry; nullptr when the table has no such entry.

@@ -1,0 +1,105 @@
+#pragma once
+// CAviWriter owns one AVI file while it is written: the file, the uncompressed video stream, the
+// compressor stream in front of it, an optional text stream carrying each frame's file name, and
+// an INFO chunk. One writer is reused for any number of files:
+//   SetRate, Open, CreateStreams, WriteFrame..., WriteInfo (optional), ReleaseAll.
+// Failures of system calls are shown with ShowError and answered with 0; nothing throws.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "engine/ErrorReporter.h"
+#include "platform/AviFile.h"
+
+class CImageFile;
+class WindowServices;
+
+/// Size of the INFO block handed to the file: three 128-byte texts with their chunk headers.
+inline constexpr size_t kAviInfoBlockBytes = 412;
+
+/// Fills the 412-byte INFO block: "INFO", then "ISFT", "ICOP" and "ICRD" sub-chunks of 128 bytes
+/// each (software; "Copyright \xA9 <year> <owner>"; date, today's "%Y-%m-%d" when date is null
+/// or empty). Texts are cut to 127 bytes, never inside a UTF-8 character.
+void BuildAviInfoBlock(uint8_t (&block)[kAviInfoBlockBytes], const char* owner, const char* software,
+                       const char* date, int year);
+
+class CAviWriter : public CErrorReporter {
+public:
+    /// Name samples are timed in units of 1/60 s.
+    static constexpr int kTextRate = 60;
+
+    CAviWriter() = default;
+    ~CAviWriter() override;
+    CAviWriter(const CAviWriter&) = delete;
+    CAviWriter& operator=(const CAviWriter&) = delete;
+
+    /// Asks for the compressor of a new file: fills options and codecName (256 bytes) and sets
+    /// alwaysUse; 1 chosen, 0 cancelled. The plain writer has nobody to ask and answers 0.
+    virtual int ChooseCompressor(const char* samplePath, AVICOMPRESSOPTIONS& options, char* codecName,
+                                 int& alwaysUse);
+
+    /// Creates the file at path, replacing any file there. 1 / 0 (with an error box).
+    int Open(const char* path);
+    /// Video stream, compressor stream (asking for the compressor unless rememberCodec is set and
+    /// one is stored; rememberCodec then receives the answer's always-use flag), the frame format
+    /// taken from image, and with writeNames the text stream. 1 / 0.
+    int CreateStreams(const CImageFile& image, int& rememberCodec, int writeNames);
+    /// Writes the image as the next frame and, with a text stream, its file name. The frame
+    /// count advances either way. 1 only when every write succeeded; 0 (errno set) also for an
+    /// image whose size or depth differs from the stream's format.
+    int WriteFrame(const CImageFile& image);
+    /// Adds the INFO chunk (software, copyright with this year, date). Nothing without a file.
+    void WriteInfo(const char* owner, const char* software, const char* date);
+    /// Releases the streams and the file, which completes it on disk. 1 when the file (if any)
+    /// was completed without error, 0 when it is not whole (a failed write, a full disk).
+    int ReleaseAll();
+
+    /// Frames per second of the next video stream and of the name positions from now on. A rate
+    /// below 1 (from a hand-edited settings file) is taken as 1.
+    void SetRate(int framesPerSec);
+    int Rate() const { return rate_; }
+    /// Index of the next video frame.
+    int FrameCount() const { return frameCount_; }
+    DWORD KeyFrameInterval() const { return keyFrameInterval_; }
+    /// errno of the last failure.
+    DWORD LastError() const { return lastError_; }
+    /// Number of AVIFileInit calls of this writer not yet matched by AVIFileExit (0 or 1).
+    int InitCount() const { return initCount_; }
+    bool IsOpen() const { return file_ != nullptr; }
+    bool HasTextStream() const { return text_ != nullptr; }
+
+    /// Text position of the name of video frame n at the current rate: n x 60 / rate.
+    long TextPosition(long frame) const;
+
+private:
+    void RecordError();
+
+    DWORD keyFrameInterval_ = 0;
+    DWORD lastError_ = 0;
+    int initCount_ = 0;
+    int rate_ = 12;
+    int frameCount_ = 0;
+    PAVIFILE file_ = nullptr;
+    PAVISTREAM video_ = nullptr;
+    PAVISTREAM text_ = nullptr;
+    PAVISTREAM compressed_ = nullptr;
+
+    std::string path_;  // of the open file, for messages
+    // The frame format the compressor was given; frames of another shape are refused.
+    LONG formatWidth_ = 0;
+    LONG formatHeight_ = 0;
+    WORD formatBits_ = 0;
+};
+
+/// The document's writer: it has the main window run the Select Codec dialog.
+class CDocAviWriter : public CAviWriter {
+public:
+    explicit CDocAviWriter(WindowServices& services) : services_(services) {}
+
+    int ChooseCompressor(const char* samplePath, AVICOMPRESSOPTIONS& options, char* codecName,
+                         int& alwaysUse) override;
+
+private:
+    WindowServices& services_;
+};

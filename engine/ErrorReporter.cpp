@@ -1,0 +1,43 @@
+#include "engine/ErrorReporter.h"
+
+#include "platform/MessageBox.h"
+#include "platform/StringTable.h"
+#include "platform/SystemError.h"
+#include "platform/WinTypes.h"
+
+std::string FillMessage(const char* format, std::initializer_list<const char*> arguments) {
+    std::string text;
+    if (!format)
+        return text;
+    auto next = arguments.begin();
+    for (const char* p = format; *p; ++p) {
+        if (p[0] == '%' && p[1] == 's') {
+            if (next != arguments.end()) {
+                text += *next ? *next : "";
+                ++next;
+            }
+            ++p;
+        } else if (p[0] == '%' && p[1] == '%') {
+            text += '%';
+            ++p;
+        } else {
+            text += *p;
+        }
+    }
+    return text;
+}
+
+int CErrorReporter::ShowError(int errorCode, unsigned messageId, unsigned flags,
+                              std::initializer_list<const char*> arguments) {
+    char format[128];
+    const bool haveFormat = LoadStringA(messageId, format, sizeof format) > 0;
+    std::string text;
+    systemText_ = errorCode != 0 ? SystemErrorText(errorCode) : std::string();
+    if (haveFormat && !systemText_.empty())
+        text = systemText_ + "\n";
+    if (haveFormat)
+        text += FillMessage(format, arguments);
+    if (!text.empty())
+        ShowMessageBox(text, "", flags | MB_SYSTEMMODAL);
+    return 1;
+}
