@@ -1,0 +1,926 @@
+#include "platform/AviFile.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "platform/CodecCompressor.h"
+#include "platform/RiffWriter.h"
+
+namespace {
+
+// ---- On-disk structures -------------------------------------------------------------------
+
+constexpr DWORD kRiff = mmioFOURCC('R', 'I', 'F', 'F');
+constexpr DWORD kList = mmioFOURCC('L', 'I', 'S', 'T');
+constexpr DWORD kAvi = mmioFOURCC('A', 'V', 'I', ' ');
+constexpr DWORD kAvix = mmioFOURCC('A', 'V', 'I', 'X');
+constexpr DWORD kHdrl = mmioFOURCC('h', 'd', 'r', 'l');
+constexpr DWORD kAvih = mmioFOURCC('a', 'v', 'i', 'h');
+constexpr DWORD kStrl = mmioFOURCC('s', 't', 'r', 'l');
+constexpr DWORD kStrh = mmioFOURCC('s', 't', 'r', 'h');
+constexpr DWORD kStrf = mmioFOURCC('s', 't', 'r', 'f');
+constexpr DWORD kIndx = mmioFOURCC('i', 'n', 'd', 'x');
+constexpr DWORD kOdml = mmioFOURCC('o', 'd', 'm', 'l');
+constexpr DWORD kDmlh = mmioFOURCC('d', 'm', 'l', 'h');
+constexpr DWORD kMovi = mmioFOURCC('m', 'o', 'v', 'i');
+constexpr DWORD kIdx1 = mmioFOURCC('i', 'd', 'x', '1');
+constexpr DWORD kJunk = mmioFOURCC('J', 'U', 'N', 'K');
+
+constexpr uint32_t kAvihBytes = 56;   // AVIMAINHEADER without its chunk head
+constexpr uint32_t kStrhBytes = 56;   // AVISTREAMHEADER without its chunk head
+constexpr uint32_t kDmlhBytes = 248;  // dwTotalFrames and 61 reserved DWORDs
+
+// avih offsets of the fields patched later.
+constexpr uint32_t kAvihMaxBytesPerSec = 4;
+constexpr uint32_t kAvihFlags = 12;
+constexpr uint32_t kAvihTotalFrames = 16;
+constexpr uint32_t kAvihSuggestedBuffer = 28;
+// strh offsets of the fields patched later.
+constexpr uint32_t kStrhLength = 32;
+constexpr uint32_t kStrhSuggestedBuffer = 36;
+
+constexpr DWORD AVIF_HASINDEX = 0x00000010;
+constexpr DWORD AVIF_ISINTERLEAVED = 0x00000100;
+
+// OpenDML super index: room for this many standard indexes, one per RIFF, is kept in each
+// stream's header list; with the default 1 GiB per RIFF that is 256 GiB of data.
+constexpr uint32_t kSuperIndexEntries = 256;
+constexpr uint32_t kSuperIndexHeadBytes = 24;  // after the chunk head, before the entries
+constexpr uint32_t kSuperIndexBytes = kSuperIndexHeadBytes + 16 * kSuperIndexEntries;
+constexpr uint32_t kStdIndexHeadBytes = 24;
+constexpr uint8_t AVI_INDEX_OF_INDEXES = 0x00;
+constexpr uint8_t AVI_INDEX_OF_CHUNKS = 0x01;
+
+// Room for the chunks handed to AVIFileWriteData, kept in the header area so that readers which
+// stop at 'movi' still find them; an INFO list of three 128-byte texts takes 420 bytes.
+constexpr uint32_t kExtraRoomBytes = 1024;
+// The 'movi' list starts where its first chunk lands on this boundary.
+constexpr uint64_t kMoviAlign = 2048;
+
+constexpr uint64_t kDefaultRiffLimit = 1ull << 30;
+// A RIFF can never exceed 4 GiB; stay clear of the 32-bit size fields.
+constexpr uint64_t kMaxRiffLimit = 0xFFFFFFFFull - (64u << 20);
+
+std::atomic<uint64_t> gRiffLimit{0};
+std::atomic<int> gInitCount{0};
+thread_local HRESULT tLastCloseResult = AVIERR_OK;
+thread_local int tLastCloseErrno = 0;
+
+uint64_t DefaultRiffLimit() {
+    const char* text = std::getenv("PIXREEL_AVI_RIFF_LIMIT");
+    if (text && *text) {
+        char* end = nullptr;
+        unsigned long long value = std::strtoull(text, &end, 10);
+        if (end != text && value > 0)
+            return value;
+    }
+    return kDefaultRiffLimit;
+}
+
+HRESULT Fail(HRESULT result, int code) {
+    errno = code;
+    return result;
+}
+
+// ---- Per-stream and per-file state --------------------------------------------------------
+
+struct StdIndexEntry {
+    uint64_t dataOffset;  // absolute offset of the chunk's data
+    uint32_t size;
+    bool key;
+};
+
+struct SuperIndexEntry {
+    uint64_t offset;  // absolute offset of the ix## chunk
+    uint32_t size;    // its size, head included
+    uint32_t duration;
+};
+
+struct StreamState {
+    int number = 0;
+    AVISTREAMINFOA info{};
+    std::vector<uint8_t> format;
+    DWORD chunkId = 0;           // '##db', '##dc', '##tx', ...
+    uint32_t length = 0;         // next free position
+    uint32_t framesInFirstRiff = 0;
+    uint32_t maxChunkBytes = 0;
+    uint64_t strhOffset = 0;     // offsets of the header chunks, patched later
+    uint64_t indexRoomOffset = 0;
+    std::vector<StdIndexEntry> segment;  // chunks of the current RIFF
+    std::vector<SuperIndexEntry> superIndex;
+};
+
+struct Idx1Entry {
+    DWORD ckid;
+    DWORD flags;
+    uint32_t offset;  // from the 'movi' list type
+    uint32_t size;
+};
+
+struct PendingData {
+    DWORD ckid;
+    std::vector<uint8_t> bytes;
+};
+
+}  // namespace
+
+struct AviFileObject {
+    int refs = 1;
+    RiffWriter out;
+    std::vector<std::unique_ptr<StreamState>> streams;
+    bool headerWritten = false;
+    HRESULT status = AVIERR_OK;  // first failure
+    int statusErrno = 0;
+    uint64_t riffLimit = kDefaultRiffLimit;
+
+    // Header offsets, patched later.
+    uint64_t avihOffset = 0;
+    uint64_t dmlhOffset = 0;
+    uint64_t extraRoomOffset = 0;  // the JUNK chunk kept for AVIFileWriteData
+    uint32_t extraRoomLeft = kExtraRoomBytes;  // bytes of it still free, head included
+    std::vector<uint8_t> roomChunks;  // chunks placed in the room before the header was written
+
+    // The RIFF being written.
+    int riffCount = 0;
+    uint64_t riffOffset = 0;
+    uint64_t moviOffset = 0;
+    uint64_t goodEnd = 0;  // end of the last whole chunk
+    std::vector<Idx1Entry> idx1;  // first RIFF only
+    bool openDml = false;
+
+    std::map<uint64_t, uint64_t> bytesPerSecond;  // second -> bytes of all streams
+    std::vector<PendingData> laterData;           // data that did not fit the header room
+    std::chrono::steady_clock::time_point lastPatch{};
+};
+
+struct AviStreamObject {
+    int refs = 1;
+    AviFileObject* file = nullptr;
+    StreamState* state = nullptr;
+
+    // Compressed streams only.
+    AviStreamObject* source = nullptr;
+    bool passThrough = false;  // uncompressed frames ("DIB ")
+    AVICOMPRESSOPTIONS options{};
+    std::unique_ptr<VideoCompressor> compressor;
+    DibLayout input;
+    bool formatSet = false;
+    uint32_t framesIn = 0;
+    std::vector<uint8_t> packet;
+};
+
+namespace {
+
+// ---- Writing helpers ----------------------------------------------------------------------
+
+void Record(AviFileObject& f, HRESULT result, int code) {
+    if (f.status == AVIERR_OK) {
+        f.status = result;
+        f.statusErrno = code;
+    }
+}
+
+DWORD ChunkIdFor(const StreamState& s) {
+    char twoCc[2] = {'d', 'c'};
+    if (s.info.fccType == streamtypeVIDEO) {
+        DWORD compression = BI_RGB;
+        if (s.format.size() >= sizeof(BITMAPINFOHEADER))
+            std::memcpy(&compression, s.format.data() + offsetof(BITMAPINFOHEADER, biCompression), 4);
+        twoCc[1] = compression == BI_RGB ? 'b' : 'c';
+    } else if (s.info.fccType == streamtypeAUDIO) {
+        twoCc[0] = 'w';
+        twoCc[1] = 'b';
+    } else if (s.info.fccType == streamtypeTEXT) {
+        twoCc[0] = 't';
+        twoCc[1] = 'x';
+    }
+    return mmioFOURCC(static_cast<char>('0' + s.number / 10), static_cast<char>('0' + s.number % 10), twoCc[0],
+                      twoCc[1]);
+}
+
+const StreamState* MainVideo(const AviFileObject& f) {
+    for (const auto& s : f.streams)
+        if (s->info.fccType == streamtypeVIDEO)
+            return s.get();
+    return f.streams.empty() ? nullptr : f.streams.front().get();
+}
+
+void PutStrh(RiffWriter& out, const StreamState& s) {
+    const AVISTREAMINFOA& i = s.info;
+    out.PutU32(i.fccType);
+    out.PutU32(i.fccHandler);
+    out.PutU32(i.dwFlags);
+    out.PutU16(i.wPriority);
+    out.PutU16(i.wLanguage);
+    out.PutU32(i.dwInitialFrames);
+    out.PutU32(i.dwScale);
+    out.PutU32(i.dwRate);
+    out.PutU32(i.dwStart);
+    out.PutU32(s.length);           // dwLength, patched
+    out.PutU32(s.maxChunkBytes);    // dwSuggestedBufferSize, patched
+    out.PutU32(i.dwQuality);
+    out.PutU32(i.dwSampleSize);
+    // rcFrame is stored as four 16-bit values.
+    out.PutU16(static_cast<uint16_t>(i.rcFrame.left));
+    out.PutU16(static_cast<uint16_t>(i.rcFrame.top));
+    out.PutU16(static_cast<uint16_t>(i.rcFrame.right));
+    out.PutU16(static_cast<uint16_t>(i.rcFrame.bottom));
+}
+
+// Writes everything before the first chunk of data: the header list with room for what is
+// patched or added later, and the opening of the first 'movi' list.
+void WriteHeader(AviFileObject& f) {
+    RiffWriter& out = f.out;
+    const StreamState* video = MainVideo(f);
+    uint32_t width = 0, height = 0;
+    if (video && video->info.fccType == streamtypeVIDEO && video->format.size() >= sizeof(BITMAPINFOHEADER)) {
+        BITMAPINFOHEADER h;
+        std::memcpy(&h, video->format.data(), sizeof h);
+        width = static_cast<uint32_t>(h.biWidth);
+        height = static_cast<uint32_t>(h.biHeight < 0 ? -h.biHeight : h.biHeight);
+    } else if (video) {
+        width = static_cast<uint32_t>(video->info.rcFrame.right - video->info.rcFrame.left);
+        height = static_cast<uint32_t>(video->info.rcFrame.bottom - video->info.rcFrame.top);
+    }
+    uint32_t microSecPerFrame = 0;
+    if (video && video->info.dwRate != 0)
+        microSecPerFrame = static_cast<uint32_t>(
+            (1000000ull * video->info.dwScale + video->info.dwRate / 2) / video->info.dwRate);
+
+    f.riffOffset = out.BeginList(kRiff, kAvi);  // size patched at the end of the RIFF
+    f.riffCount = 1;
+    uint64_t hdrl = out.BeginList(kList, kHdrl);
+
+    uint64_t avih = out.BeginChunk(kAvih);
+    f.avihOffset = avih + 8;
+    out.PutU32(microSecPerFrame);
+    out.PutU32(0);  // dwMaxBytesPerSec, patched
+    out.PutU32(0);  // dwPaddingGranularity
+    out.PutU32(0);  // dwFlags, patched when the index is written
+    out.PutU32(0);  // dwTotalFrames, patched
+    out.PutU32(0);  // dwInitialFrames
+    out.PutU32(static_cast<uint32_t>(f.streams.size()));
+    out.PutU32(0);  // dwSuggestedBufferSize, patched
+    out.PutU32(width);
+    out.PutU32(height);
+    out.PutZeros(16);
+    out.EndChunk(avih);
+
+    for (auto& s : f.streams) {
+        s->chunkId = ChunkIdFor(*s);
+        uint64_t strl = out.BeginList(kList, kStrl);
+        uint64_t strh = out.BeginChunk(kStrh);
+        s->strhOffset = strh + 8;
+        PutStrh(out, *s);
+        out.EndChunk(strh);
+        uint64_t strf = out.BeginChunk(kStrf);
+        out.PutBytes(s->format.data(), s->format.size());
+        out.EndChunk(strf);
+        // Room for the OpenDML super index; it stays JUNK unless the file outgrows one RIFF.
+        s->indexRoomOffset = out.Tell();
+        out.PutJunk(8 + kSuperIndexBytes);
+        out.EndChunk(strl);
+    }
+
+    uint64_t odml = out.BeginList(kList, kOdml);
+    uint64_t dmlh = out.BeginChunk(kDmlh);
+    f.dmlhOffset = dmlh + 8;
+    out.PutZeros(kDmlhBytes);  // dwTotalFrames, patched
+    out.EndChunk(dmlh);
+    out.EndChunk(odml);
+    out.EndChunk(hdrl);
+
+    f.extraRoomOffset = out.Tell();
+    out.PutBytes(f.roomChunks.data(), f.roomChunks.size());
+    if (f.extraRoomLeft > 0)
+        out.PutJunk(f.extraRoomLeft);
+    f.roomChunks.clear();
+
+    // Pad so that the first chunk of 'movi' starts on the boundary; a JUNK chunk needs 8 bytes.
+    uint64_t firstChunk = out.Tell() + 12;
+    uint64_t pad = (kMoviAlign - firstChunk % kMoviAlign) % kMoviAlign;
+    if (pad != 0 && pad < 8)
+        pad += kMoviAlign;
+    if (pad != 0)
+        out.PutJunk(static_cast<size_t>(pad));
+
+    // Sizes of the open RIFF and 'movi' stay 0 while writing: readers take 0 as "up to the end
+    // of the file", which keeps a file whose writer was killed readable.
+    f.moviOffset = out.BeginList(kList, kMovi);
+    f.headerWritten = true;
+    if (out.Flush())
+        f.goodEnd = out.Tell();
+}
+
+uint64_t Idx1Bytes(const AviFileObject& f, size_t extraEntries) {
+    return 8 + 16 * static_cast<uint64_t>(f.idx1.size() + extraEntries);
+}
+
+uint64_t StdIndexBytes(const StreamState& s, size_t extraEntries) {
+    return 8 + kStdIndexHeadBytes + 8 * static_cast<uint64_t>(s.segment.size() + extraEntries);
+}
+
+// Writes one 'ix##' chunk for the stream's chunks in the current RIFF; returns its entry for
+// the stream's super index (size 0 when the stream has no chunk in this RIFF).
+SuperIndexEntry WriteStdIndex(AviFileObject& f, const StreamState& s) {
+    if (s.segment.empty())
+        return {0, 0, 0};
+    RiffWriter& out = f.out;
+    DWORD tag = mmioFOURCC('i', 'x', static_cast<char>('0' + s.number / 10), static_cast<char>('0' + s.number % 10));
+    uint64_t base = f.moviOffset;
+    uint64_t chunk = out.BeginChunk(tag);
+    const uint8_t subTypeAndType[2] = {0, AVI_INDEX_OF_CHUNKS};
+    out.PutU16(2);  // wLongsPerEntry
+    out.PutBytes(subTypeAndType, 2);
+    out.PutU32(static_cast<uint32_t>(s.segment.size()));
+    out.PutU32(s.chunkId);
+    out.PutU64(base);
+    out.PutU32(0);
+    for (const StdIndexEntry& e : s.segment) {
+        out.PutU32(static_cast<uint32_t>(e.dataOffset - base));
+        out.PutU32(e.size | (e.key ? 0u : 0x80000000u));  // bit 31 marks a delta frame
+    }
+    out.EndChunk(chunk);
+    return {chunk, static_cast<uint32_t>(out.Tell() - chunk), static_cast<uint32_t>(s.segment.size())};
+}
+
+// Turns the room kept in the stream header into the super index, or rewrites it.
+void PatchSuperIndex(AviFileObject& f, const StreamState& s) {
+    std::vector<uint8_t> bytes(8 + kSuperIndexHeadBytes + 16 * s.superIndex.size());
+    auto u32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bytes[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    u32(0, kIndx);
+    u32(4, kSuperIndexBytes);
+    bytes[8] = 4;  // wLongsPerEntry
+    bytes[11] = AVI_INDEX_OF_INDEXES;
+    u32(12, static_cast<uint32_t>(s.superIndex.size()));
+    u32(16, s.chunkId);
+    for (size_t i = 0; i < s.superIndex.size(); ++i) {
+        size_t at = 8 + kSuperIndexHeadBytes + 16 * i;
+        u32(at, static_cast<uint32_t>(s.superIndex[i].offset));
+        u32(at + 4, static_cast<uint32_t>(s.superIndex[i].offset >> 32));
+        u32(at + 8, s.superIndex[i].size);
+        u32(at + 12, s.superIndex[i].duration);
+    }
+    f.out.Patch(s.indexRoomOffset, bytes.data(), bytes.size());
+}
+
+void WriteIdx1(AviFileObject& f) {
+    RiffWriter& out = f.out;
+    uint64_t chunk = out.BeginChunk(kIdx1);
+    for (const Idx1Entry& e : f.idx1) {
+        out.PutU32(e.ckid);
+        out.PutU32(e.flags);
+        out.PutU32(e.offset);
+        out.PutU32(e.size);
+    }
+    out.EndChunk(chunk);
+}
+
+uint32_t TotalFrames(const AviFileObject& f) {
+    const StreamState* video = MainVideo(f);
+    return video ? video->length : 0;
+}
+
+// Puts the counts known so far into the header; cheap, done now and then while writing.
+void PatchCounts(AviFileObject& f) {
+    RiffWriter& out = f.out;
+    const StreamState* video = MainVideo(f);
+    uint32_t firstRiffFrames = video ? (f.riffCount > 1 ? video->framesInFirstRiff : video->length) : 0;
+    uint32_t largest = 0;
+    for (const auto& s : f.streams) {
+        out.PatchU32(s->strhOffset + kStrhLength, s->length);
+        out.PatchU32(s->strhOffset + kStrhSuggestedBuffer, s->maxChunkBytes);
+        if (s->maxChunkBytes > largest)
+            largest = s->maxChunkBytes;
+    }
+    uint64_t peak = 0;
+    for (const auto& [second, bytes] : f.bytesPerSecond)
+        if (bytes > peak)
+            peak = bytes;
+    out.PatchU32(f.avihOffset + kAvihMaxBytesPerSec, peak > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(peak));
+    out.PatchU32(f.avihOffset + kAvihTotalFrames, firstRiffFrames);
+    out.PatchU32(f.avihOffset + kAvihSuggestedBuffer, largest == 0 ? 0 : largest + 8);
+    out.PatchU32(f.dmlhOffset, TotalFrames(f));
+    f.lastPatch = std::chrono::steady_clock::now();
+}
+
+// Closes the open RIFF (indexes, sizes) and starts an 'AVIX' one. Nothing of the file's state
+// changes unless all of it reached the file; otherwise the file is cut back to its last chunk.
+HRESULT StartNextRiff(AviFileObject& f) {
+    RiffWriter& out = f.out;
+    std::vector<SuperIndexEntry> added;
+    for (auto& s : f.streams)
+        added.push_back(WriteStdIndex(f, *s));
+    out.EndChunk(f.moviOffset);
+    if (f.riffCount == 1)
+        WriteIdx1(f);
+    out.EndChunk(f.riffOffset);
+    uint64_t riff = out.BeginList(kRiff, kAvix);
+    uint64_t movi = out.BeginList(kList, kMovi);
+    if (!out.Flush()) {
+        int code = out.Error();
+        out.ClearError();
+        out.Truncate(f.goodEnd);
+        // The open lists go back to "size unknown", as while writing.
+        out.PatchU32(f.moviOffset + 4, 0);
+        out.PatchU32(f.riffOffset + 4, 0);
+        Record(f, AVIERR_FILEWRITE, code);
+        return Fail(AVIERR_FILEWRITE, code);
+    }
+    f.goodEnd = out.Tell();
+    for (size_t i = 0; i < f.streams.size(); ++i) {
+        StreamState& s = *f.streams[i];
+        if (added[i].size != 0)
+            s.superIndex.push_back(added[i]);
+        s.segment.clear();
+        if (f.riffCount == 1)
+            s.framesInFirstRiff = s.length;
+    }
+    f.idx1.clear();
+    f.idx1.shrink_to_fit();
+    f.openDml = true;
+    for (auto& s : f.streams)
+        PatchSuperIndex(f, *s);
+    f.riffOffset = riff;
+    f.moviOffset = movi;
+    ++f.riffCount;
+    PatchCounts(f);
+    return AVIERR_OK;
+}
+
+// Appends one chunk of a stream (size may be 0 for a skipped position) and hands it to the
+// system. On failure the file is cut back to the last whole chunk.
+HRESULT AppendChunk(AviFileObject& f, StreamState& s, const void* data, uint32_t size, bool key) {
+    RiffWriter& out = f.out;
+    if (f.status != AVIERR_OK)
+        return Fail(f.status, f.statusErrno);
+    if (!f.headerWritten)
+        WriteHeader(f);
+
+    uint64_t chunkBytes = 8 + static_cast<uint64_t>(size) + (size & 1);
+    uint64_t riffBytes = out.Tell() - f.riffOffset - 8;
+    uint64_t indexBytes = f.riffCount == 1 ? Idx1Bytes(f, 1) : 0;
+    for (const auto& other : f.streams)
+        indexBytes += StdIndexBytes(*other, other.get() == &s ? 1 : 0);
+    bool movieHasData = out.Tell() > f.moviOffset + 12;
+    if (movieHasData && riffBytes + chunkBytes + indexBytes > f.riffLimit) {
+        // Each stream needs an entry for the RIFF being closed and one for the next.
+        for (const auto& other : f.streams)
+            if (other->superIndex.size() + 2 > kSuperIndexEntries) {
+                Record(f, AVIERR_FILEWRITE, EFBIG);
+                return Fail(AVIERR_FILEWRITE, EFBIG);
+            }
+        HRESULT started = StartNextRiff(f);
+        if (started != AVIERR_OK)
+            return started;
+    }
+
+    uint64_t chunk = out.BeginChunk(s.chunkId);
+    out.PutBytes(data, size);
+    out.EndChunk(chunk);
+    if (!out.Flush()) {
+        int code = out.Error();
+        // Leave no partial chunk behind: everything before it stays readable.
+        out.ClearError();
+        out.Truncate(f.goodEnd);
+        Record(f, AVIERR_FILEWRITE, code);
+        return Fail(AVIERR_FILEWRITE, code);
+    }
+    f.goodEnd = out.Tell();
+
+    s.segment.push_back({chunk + 8, size, key});
+    if (f.riffCount == 1) {
+        DWORD flags = key ? AVIIF_KEYFRAME : 0;
+        f.idx1.push_back({s.chunkId, flags, static_cast<uint32_t>(chunk - (f.moviOffset + 8)), size});
+    }
+    if (size > s.maxChunkBytes)
+        s.maxChunkBytes = size;
+    uint64_t second = s.info.dwRate ? static_cast<uint64_t>(s.length) * s.info.dwScale / s.info.dwRate : 0;
+    f.bytesPerSecond[second] += chunkBytes;
+    ++s.length;
+
+    if (std::chrono::steady_clock::now() - f.lastPatch > std::chrono::seconds(1))
+        PatchCounts(f);
+    if (!out.Ok()) {
+        Record(f, AVIERR_FILEWRITE, out.Error());
+        return Fail(AVIERR_FILEWRITE, out.Error());
+    }
+    return AVIERR_OK;
+}
+
+HRESULT WriteSamples(AviFileObject& f, StreamState& s, LONG start, const void* data, uint32_t size, bool key) {
+    // Positions skipped over get empty chunks so that every sample keeps its time; a position
+    // already taken moves the sample to the next free one.
+    if (start >= 0) {
+        uint32_t position = static_cast<uint32_t>(start);
+        while (s.length < position) {
+            bool fillerKey = s.info.fccType != streamtypeVIDEO;
+            HRESULT hr = AppendChunk(f, s, nullptr, 0, fillerKey);
+            if (hr != AVIERR_OK)
+                return hr;
+        }
+    }
+    return AppendChunk(f, s, data, size, key);
+}
+
+// Completes the file: indexes, header counts and sizes, the data kept for later; then closes.
+HRESULT Finish(AviFileObject& f) {
+    RiffWriter& out = f.out;
+    HRESULT result = f.status;
+    int code = f.statusErrno;
+    if (!out.IsOpen())
+        return result != AVIERR_OK ? Fail(result, code) : AVIERR_OK;
+    if (!f.headerWritten)
+        WriteHeader(f);
+
+    // After a failed write the file ends with the last whole chunk; try to complete it all the
+    // same, and at worst leave it without the trailing index (readers scan the data instead).
+    out.ClearError();
+    uint64_t dataEnd = f.goodEnd;
+    if (f.openDml) {
+        for (auto& s : f.streams) {
+            SuperIndexEntry entry = WriteStdIndex(f, *s);
+            if (entry.size != 0)
+                s->superIndex.push_back(entry);
+        }
+    }
+    out.EndChunk(f.moviOffset);
+    if (f.riffCount == 1)
+        WriteIdx1(f);
+    for (const PendingData& d : f.laterData) {
+        uint64_t chunk = out.BeginChunk(d.ckid);
+        out.PutBytes(d.bytes.data(), d.bytes.size());
+        out.EndChunk(chunk);
+    }
+    bool indexed = out.Flush();
+    if (indexed) {
+        out.EndChunk(f.riffOffset);
+        if (f.openDml)
+            for (auto& s : f.streams)
+                PatchSuperIndex(f, *s);
+        out.PatchU32(f.avihOffset + kAvihFlags, AVIF_HASINDEX | AVIF_ISINTERLEAVED);
+    } else {
+        int flushCode = out.Error();
+        out.ClearError();
+        out.Truncate(dataEnd);
+        // The movi list and the RIFF end where the data ends; only the index is missing.
+        out.PatchU32(f.moviOffset + 4, static_cast<uint32_t>(dataEnd - f.moviOffset - 8));
+        out.PatchU32(f.riffOffset + 4, static_cast<uint32_t>(dataEnd - f.riffOffset - 8));
+        if (result == AVIERR_OK) {
+            result = AVIERR_FILEWRITE;
+            code = flushCode;
+        }
+    }
+    PatchCounts(f);
+    if (!out.Close(false) && result == AVIERR_OK) {
+        result = AVIERR_FILEWRITE;
+        code = out.Error();
+    }
+    return result != AVIERR_OK ? Fail(result, code) : AVIERR_OK;
+}
+
+void ReleaseFileRef(AviFileObject* f) {
+    if (--f->refs > 0)
+        return;
+    HRESULT result = Finish(*f);
+    tLastCloseResult = result;
+    tLastCloseErrno = result == AVIERR_OK ? 0 : errno;
+    delete f;
+    if (result != AVIERR_OK)
+        errno = tLastCloseErrno;
+}
+
+bool ValidStream(PAVISTREAM stream) {
+    return stream != nullptr && stream->refs > 0 && stream->file != nullptr;
+}
+
+}  // namespace
+
+// ---- Library ------------------------------------------------------------------------------
+
+void AVIFileInit() { ++gInitCount; }
+
+void AVIFileExit() {
+    int count = gInitCount.load();
+    while (count > 0 && !gInitCount.compare_exchange_weak(count, count - 1)) {
+    }
+}
+
+int AVIFileInitCount() { return gInitCount.load(); }
+
+void AVISetOpenDmlThreshold(uint64_t bytes) { gRiffLimit = bytes; }
+
+uint64_t AVIGetOpenDmlThreshold() {
+    uint64_t limit = gRiffLimit.load();
+    if (limit == 0)
+        limit = DefaultRiffLimit();
+    // A RIFF must hold its headers and at least some data; and never reach 4 GiB.
+    if (limit < 16384)
+        limit = 16384;
+    if (limit > kMaxRiffLimit)
+        limit = kMaxRiffLimit;
+    return limit;
+}
+
+HRESULT AVIFileLastCloseResult() {
+    if (tLastCloseResult != AVIERR_OK)
+        errno = tLastCloseErrno;
+    return tLastCloseResult;
+}
+
+// ---- Files --------------------------------------------------------------------------------
+
+HRESULT AVIFileOpenA(PAVIFILE* file, const char* path, UINT mode, void* handler) {
+    if (!file)
+        return Fail(AVIERR_BADPARAM, EINVAL);
+    *file = nullptr;
+    if (!path || !*path || handler != nullptr)
+        return Fail(AVIERR_BADPARAM, EINVAL);
+    if (!(mode & OF_CREATE) || !(mode & (OF_WRITE | OF_READWRITE)))
+        return Fail(AVIERR_UNSUPPORTED, ENOTSUP);
+    auto* f = new (std::nothrow) AviFileObject;
+    if (!f)
+        return Fail(AVIERR_MEMORY, ENOMEM);
+    if (!f->out.Create(path)) {
+        int code = errno;
+        delete f;
+        return Fail(AVIERR_FILEOPEN, code);
+    }
+    f->riffLimit = AVIGetOpenDmlThreshold();
+    f->lastPatch = std::chrono::steady_clock::now();
+    *file = f;
+    return AVIERR_OK;
+}
+
+HRESULT AVIFileCreateStreamA(PAVIFILE file, PAVISTREAM* stream, AVISTREAMINFOA* info) {
+    if (stream)
+        *stream = nullptr;
+    if (!file || file->refs <= 0)
+        return Fail(AVIERR_BADHANDLE, EBADF);
+    if (!stream || !info || info->dwScale == 0 || info->dwRate == 0)
+        return Fail(AVIERR_BADPARAM, EINVAL);
+    if (info->fccType != streamtypeVIDEO && info->fccType != streamtypeTEXT && info->fccType != streamtypeAUDIO)
+        return Fail(AVIERR_UNSUPPORTED, EINVAL);
+    // Two decimal digits name a stream in its chunk ids.
+    if (file->headerWritten || file->streams.size() >= 100)
+        return Fail(AVIERR_UNSUPPORTED, EINVAL);
+    auto* handle = new (std::nothrow) AviStreamObject;
+    if (!handle)
+        return Fail(AVIERR_MEMORY, ENOMEM);
+    try {
+        auto state = std::make_unique<StreamState>();
+        state->number = static_cast<int>(file->streams.size());
+        state->info = *info;
+        state->info.szName[sizeof state->info.szName - 1] = '\0';
+        handle->state = state.get();
+        file->streams.push_back(std::move(state));
+    } catch (const std::bad_alloc&) {
+        delete handle;
+        return Fail(AVIERR_MEMORY, ENOMEM);
+    }
+    handle->file = file;
+    ++file->refs;
+    *stream = handle;
+    return AVIERR_OK;
+}
+
+HRESULT AVIFileWriteData(PAVIFILE file, DWORD ckid, const void* data, LONG size) {
+    if (!file || file->refs <= 0)
+        return Fail(AVIERR_BADHANDLE, EBADF);
+    if (size < 0 || (size > 0 && !data))
+        return Fail(AVIERR_BADPARAM, EINVAL);
+    uint32_t bytes = static_cast<uint32_t>(size);
+    uint64_t chunkBytes = 8 + static_cast<uint64_t>(bytes) + (bytes & 1);
+    uint32_t left = file->extraRoomLeft;
+    std::vector<uint8_t> chunk;
+    try {
+        chunk.assign(static_cast<size_t>(chunkBytes), 0);
+    } catch (const std::bad_alloc&) {
+        return Fail(AVIERR_MEMORY, ENOMEM);
+    }
+    std::memcpy(chunk.data(), &ckid, 4);
+    std::memcpy(chunk.data() + 4, &bytes, 4);
+    if (bytes)
+        std::memcpy(chunk.data() + 8, data, bytes);
+
+    // Into the header room when it fits and leaves nothing or a whole JUNK chunk after it.
+    if (chunkBytes == left || chunkBytes + 8 <= left) {
+        uint32_t rest = left - static_cast<uint32_t>(chunkBytes);
+        if (!file->headerWritten) {
+            file->roomChunks.insert(file->roomChunks.end(), chunk.begin(), chunk.end());
+            file->extraRoomLeft = rest;
+            return AVIERR_OK;
+        }
+        uint64_t at = file->extraRoomOffset + (kExtraRoomBytes - left);
+        if (rest >= 8) {
+            uint8_t junk[8];
+            DWORD tag = kJunk;
+            uint32_t junkBytes = rest - 8;
+            std::memcpy(junk, &tag, 4);
+            std::memcpy(junk + 4, &junkBytes, 4);
+            chunk.insert(chunk.end(), junk, junk + 8);
+        }
+        file->out.Patch(at, chunk.data(), chunk.size());
+        if (!file->out.Ok()) {
+            int code = file->out.Error();
+            Record(*file, AVIERR_FILEWRITE, code);
+            return Fail(AVIERR_FILEWRITE, code);
+        }
+        file->extraRoomLeft = rest;
+        return AVIERR_OK;
+    }
+    file->laterData.push_back({ckid, std::vector<uint8_t>(chunk.begin() + 8, chunk.begin() + 8 + bytes)});
+    return AVIERR_OK;
+}
+
+HRESULT AVIFileStatus(PAVIFILE file) {
+    if (!file || file->refs <= 0)
+        return Fail(AVIERR_BADHANDLE, EBADF);
+    if (file->status != AVIERR_OK)
+        errno = file->statusErrno;
+    return file->status;
+}
+
+ULONG AVIFileRelease(PAVIFILE file) {
+    if (!file || file->refs <= 0)
+        return 0;
+    int left = file->refs - 1;
+    ReleaseFileRef(file);
+    return static_cast<ULONG>(left);
+}
+
+// ---- Streams ------------------------------------------------------------------------------
+
+HRESULT AVIMakeCompressedStream(PAVISTREAM* compressed, PAVISTREAM source, AVICOMPRESSOPTIONS* options,
+                                void* handler) {
+    if (compressed)
+        *compressed = nullptr;
+    if (!compressed || !options || handler != nullptr)
+        return Fail(AVIERR_BADPARAM, EINVAL);
+    if (!ValidStream(source) || source->source != nullptr)
+        return Fail(AVIERR_BADHANDLE, EBADF);
+    if (source->state->info.fccType != streamtypeVIDEO)
+        return Fail(AVIERR_UNSUPPORTED, EINVAL);
+    auto* handle = new (std::nothrow) AviStreamObject;
+    if (!handle)
+        return Fail(AVIERR_MEMORY, ENOMEM);
+    handle->options = *options;
+    handle->options.lpFormat = nullptr;
+    handle->options.lpParms = nullptr;
+    DWORD code = options->fccHandler;
+    handle->passThrough = code == 0 || code == comptypeDIB || code == mmioFOURCC('d', 'i', 'b', ' ');
+    if (!handle->passThrough) {
+        handle->compressor = CreateVideoCompressor(code);
+        if (!handle->compressor) {
+            delete handle;
+            return Fail(AVIERR_NOCOMPRESSOR, ENOENT);
+        }
+    }
+    handle->file = source->file;
+    handle->state = source->state;
+    handle->source = source;
+    ++source->refs;
+    *compressed = handle;
+    return AVIERR_OK;
+}
+
+HRESULT AVIStreamSetFormat(PAVISTREAM stream, LONG position, void* format, LONG size) {
+    if (!ValidStream(stream))
+        return Fail(AVIERR_BADHANDLE, EBADF);
+    if (!format || size <= 0 || position != 0)
+        return Fail(AVIERR_BADPARAM, EINVAL);
+    AviFileObject& f = *stream->file;
+    StreamState& s = *stream->state;
+    const auto* bytes = static_cast<const uint8_t*>(format);
+
+    std::vector<uint8_t> stored;
+    if (stream->source) {
+        DibLayout layout;
+        if (static_cast<size_t>(size) < sizeof(BITMAPINFOHEADER) ||
+            !ParseDibFormat(static_cast<const BITMAPINFOHEADER*>(format), static_cast<size_t>(size), layout))
+            return Fail(AVIERR_BADFORMAT, EINVAL);
+        if (stream->formatSet || f.headerWritten)
+            return Fail(AVIERR_UNSUPPORTED, EINVAL);
+        if (stream->passThrough) {
+            stored.assign(bytes, bytes + size);
+            s.info.fccHandler = comptypeDIB;
+        } else {
+            CompressSettings settings;
+            settings.quality = stream->options.dwQuality;
+            if ((stream->options.dwFlags & AVICOMPRESSF_KEYFRAMES) && stream->options.dwKeyFrameEvery > 0)
+                settings.keyFrameEvery = stream->options.dwKeyFrameEvery;
+            settings.rate = s.info.dwRate;
+            settings.scale = s.info.dwScale;
+            LRESULT began = stream->compressor->Begin(layout, settings);
+            if (began != ICERR_OK)
+                return began == ICERR_BADFORMAT ? Fail(AVIERR_BADFORMAT, EINVAL)
+                                                : Fail(AVIERR_COMPRESSOR, errno ? errno : EINVAL);
+            stored = stream->compressor->OutputFormat();
+            s.info.fccHandler = stream->options.fccHandler;
+        }
+        stream->input = std::move(layout);
+        stream->formatSet = true;
+        if (s.info.dwQuality == 0 && stream->options.dwQuality <= 10000)
+            s.info.dwQuality = stream->options.dwQuality;
+    } else {
+        if (f.headerWritten) {
+            // The header is on disk: only the same format again is accepted.
+            if (s.format.size() == static_cast<size_t>(size) && std::memcmp(s.format.data(), bytes, s.format.size()) == 0)
+                return AVIERR_OK;
+            return Fail(AVIERR_UNSUPPORTED, EINVAL);
+        }
+        stored.assign(bytes, bytes + size);
+    }
+    if (s.info.fccType == streamtypeVIDEO && stored.size() >= sizeof(BITMAPINFOHEADER)) {
+        BITMAPINFOHEADER h;
+        std::memcpy(&h, stored.data(), sizeof h);
+        if (s.info.rcFrame.right == 0 && s.info.rcFrame.bottom == 0) {
+            s.info.rcFrame.right = h.biWidth;
+            s.info.rcFrame.bottom = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+        }
+    }
+    s.format = std::move(stored);
+    return AVIERR_OK;
+}
+
+HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, const void* buffer, LONG bytes, DWORD flags,
+                       LONG* samplesWritten, LONG* bytesWritten) {
+    if (samplesWritten)
+        *samplesWritten = 0;
+    if (bytesWritten)
+        *bytesWritten = 0;
+    if (!ValidStream(stream))
+        return Fail(AVIERR_BADHANDLE, EBADF);
+    if (bytes < 0 || (bytes > 0 && !buffer) || samples < 0)
+        return Fail(AVIERR_BADPARAM, EINVAL);
+    AviFileObject& f = *stream->file;
+    StreamState& s = *stream->state;
+    // One chunk holds one sample of a stream without a fixed sample size.
+    if (s.info.dwSampleSize == 0 && samples != 1)
+        return Fail(AVIERR_BADPARAM, EINVAL);
+
+    const void* data = buffer;
+    uint32_t size = static_cast<uint32_t>(bytes);
+    bool key = (flags & AVIIF_KEYFRAME) != 0;
+    if (stream->source) {
+        if (!stream->formatSet)
+            return Fail(AVIERR_BADFORMAT, EINVAL);
+        if (static_cast<uint64_t>(bytes) < stream->input.imageBytes)
+            return Fail(AVIERR_BADSIZE, EINVAL);
+        if (f.status != AVIERR_OK)
+            return Fail(f.status, f.statusErrno);
+        if (stream->passThrough) {
+            // An uncompressed frame stands on its own.
+            size = static_cast<uint32_t>(stream->input.imageBytes);
+            key = true;
+        } else {
+            DWORD every = (stream->options.dwFlags & AVICOMPRESSF_KEYFRAMES) ? stream->options.dwKeyFrameEvery : 0;
+            bool forceKey = key || stream->framesIn == 0 || (every > 0 && stream->framesIn % every == 0);
+            LRESULT done = stream->compressor->Compress(static_cast<const uint8_t*>(buffer), forceKey,
+                                                        stream->packet, key);
+            if (done != ICERR_OK)
+                return Fail(AVIERR_COMPRESSOR, errno ? errno : EIO);
+            if (stream->packet.size() > 0xFFFFFFF0u)
+                return Fail(AVIERR_BADSIZE, EFBIG);
+            data = stream->packet.data();
+            size = static_cast<uint32_t>(stream->packet.size());
+        }
+        ++stream->framesIn;
+    }
+    if (s.chunkId == 0 && f.headerWritten)
+        return Fail(AVIERR_INTERNAL, EINVAL);
+    HRESULT result = WriteSamples(f, s, start, data, size, key);
+    if (result != AVIERR_OK)
+        return result;
+    if (samplesWritten)
+        *samplesWritten = samples;
+    if (bytesWritten)
+        *bytesWritten = static_cast<LONG>(size);
+    return AVIERR_OK;
+}
+
+ULONG AVIStreamRelease(PAVISTREAM stream) {
+    if (!stream || stream->refs <= 0)
+        return 0;
+    ULONG left = static_cast<ULONG>(--stream->refs);
+    if (left > 0)
+        return left;
+    AviFileObject* file = stream->file;
+    AviStreamObject* source = stream->source;
+    delete stream;
+    if (source)
+        AVIStreamRelease(source);
+    else
+        ReleaseFileRef(file);
+    return 0;
+}

@@ -1,0 +1,137 @@
+#include "platform/CodecPixels.h"
+
+#include <cstring>
+
+bool ParseDibFormat(const BITMAPINFOHEADER* header, size_t formatBytes, DibLayout& layout) {
+    if (!header || header->biSize < sizeof(BITMAPINFOHEADER) || header->biCompression != BI_RGB)
+        return false;
+    if (header->biPlanes != 1 && header->biPlanes != 0)
+        return false;
+    uint32_t bits = header->biBitCount;
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 24)
+        return false;
+    // Only bottom-up pictures: the frames handed over are the image object's own rows.
+    if (header->biWidth <= 0 || header->biHeight <= 0)
+        return false;
+    uint64_t width = static_cast<uint64_t>(header->biWidth);
+    uint64_t height = static_cast<uint64_t>(header->biHeight);
+    if (width > kMaxFrameSide || height > kMaxFrameSide || width * height > kMaxFramePixels)
+        return false;
+
+    layout.width = static_cast<uint32_t>(width);
+    layout.height = static_cast<uint32_t>(height);
+    layout.bitCount = bits;
+    layout.stride = static_cast<uint32_t>(((width * bits + 31) / 32) * 4);
+    layout.imageBytes = static_cast<uint64_t>(layout.stride) * height;
+    layout.palette.clear();
+    if (bits <= 8) {
+        uint32_t capacity = 1u << bits;
+        layout.palette.assign(capacity, RGBQUAD{0, 0, 0, 0});
+        uint32_t used = header->biClrUsed == 0 ? capacity : header->biClrUsed;
+        if (used > capacity)
+            used = capacity;
+        if (formatBytes >= header->biSize) {
+            size_t available = (formatBytes - header->biSize) / sizeof(RGBQUAD);
+            if (used > available)
+                used = static_cast<uint32_t>(available);
+            const auto* source = reinterpret_cast<const uint8_t*>(header) + header->biSize;
+            std::memcpy(layout.palette.data(), source, used * sizeof(RGBQUAD));
+        }
+    }
+    return true;
+}
+
+void DibRowToIndexes(const DibLayout& layout, const uint8_t* bits, uint32_t yFromTop, uint8_t* indexes) {
+    const uint8_t* row = bits + static_cast<size_t>(layout.height - 1 - yFromTop) * layout.stride;
+    switch (layout.bitCount) {
+    case 8:
+        std::memcpy(indexes, row, layout.width);
+        break;
+    case 4:
+        for (uint32_t x = 0; x < layout.width; ++x)
+            indexes[x] = (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
+        break;
+    case 1:
+        for (uint32_t x = 0; x < layout.width; ++x)
+            indexes[x] = (row[x >> 3] >> (7 - (x & 7))) & 1;
+        break;
+    default:
+        std::memset(indexes, 0, layout.width);
+        break;
+    }
+}
+
+void DibRowToBgr(const DibLayout& layout, const uint8_t* bits, uint32_t yFromTop, uint8_t* bgr) {
+    if (layout.bitCount == 24) {
+        const uint8_t* row = bits + static_cast<size_t>(layout.height - 1 - yFromTop) * layout.stride;
+        std::memcpy(bgr, row, static_cast<size_t>(layout.width) * 3);
+        return;
+    }
+    // Paletted: the indexes are expanded in place from the right end of the output row, which
+    // is three times longer than the index row, so no index is overwritten before it is read.
+    uint8_t* indexes = bgr + static_cast<size_t>(layout.width) * 2;
+    DibRowToIndexes(layout, bits, yFromTop, indexes);
+    for (uint32_t x = 0; x < layout.width; ++x) {
+        const RGBQUAD& c = layout.palette[indexes[x]];
+        bgr[3 * x] = c.rgbBlue;
+        bgr[3 * x + 1] = c.rgbGreen;
+        bgr[3 * x + 2] = c.rgbRed;
+    }
+}
+
+void DibToBgr(const DibLayout& layout, const uint8_t* bits, std::vector<uint8_t>& bgr) {
+    size_t rowBytes = static_cast<size_t>(layout.width) * 3;
+    bgr.resize(rowBytes * layout.height);
+    for (uint32_t y = 0; y < layout.height; ++y)
+        DibRowToBgr(layout, bits, y, bgr.data() + rowBytes * y);
+}
+
+namespace {
+
+// Fixed-point BT.601 studio-range coefficients scaled by 2^16.
+inline uint8_t LumaOf(int b, int g, int r) {
+    return static_cast<uint8_t>((16829 * r + 33039 * g + 6416 * b + (16 << 16) + 32768) >> 16);
+}
+inline uint8_t CbOf(int b, int g, int r) {
+    return static_cast<uint8_t>((-9714 * r - 19070 * g + 28784 * b + (128 << 16) + 32768) >> 16);
+}
+inline uint8_t CrOf(int b, int g, int r) {
+    return static_cast<uint8_t>((28784 * r - 24103 * g - 4681 * b + (128 << 16) + 32768) >> 16);
+}
+
+}  // namespace
+
+void BgrToYuv(const uint8_t* bgr, uint32_t width, uint32_t height, int chromaShiftX, int chromaShiftY,
+              uint8_t* y, ptrdiff_t yStride, uint8_t* u, ptrdiff_t uStride, uint8_t* v, ptrdiff_t vStride) {
+    size_t rowBytes = static_cast<size_t>(width) * 3;
+    for (uint32_t row = 0; row < height; ++row) {
+        const uint8_t* p = bgr + rowBytes * row;
+        uint8_t* out = y + yStride * row;
+        for (uint32_t x = 0; x < width; ++x)
+            out[x] = LumaOf(p[3 * x], p[3 * x + 1], p[3 * x + 2]);
+    }
+    uint32_t chromaWidth = (width + (1u << chromaShiftX) - 1) >> chromaShiftX;
+    uint32_t chromaHeight = (height + (1u << chromaShiftY) - 1) >> chromaShiftY;
+    for (uint32_t cy = 0; cy < chromaHeight; ++cy) {
+        uint8_t* uRow = u + uStride * cy;
+        uint8_t* vRow = v + vStride * cy;
+        for (uint32_t cx = 0; cx < chromaWidth; ++cx) {
+            // Average the block of source pixels this chroma sample covers (fewer at odd edges).
+            int b = 0, g = 0, r = 0, n = 0;
+            for (uint32_t sy = cy << chromaShiftY; sy < ((cy + 1) << chromaShiftY) && sy < height; ++sy) {
+                const uint8_t* p = bgr + rowBytes * sy;
+                for (uint32_t sx = cx << chromaShiftX; sx < ((cx + 1) << chromaShiftX) && sx < width; ++sx) {
+                    b += p[3 * sx];
+                    g += p[3 * sx + 1];
+                    r += p[3 * sx + 2];
+                    ++n;
+                }
+            }
+            b = (b + n / 2) / n;
+            g = (g + n / 2) / n;
+            r = (r + n / 2) / n;
+            uRow[cx] = CbOf(b, g, r);
+            vRow[cx] = CrOf(b, g, r);
+        }
+    }
+}

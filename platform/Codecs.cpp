@@ -1,0 +1,431 @@
+#include "platform/Codecs.h"
+
+#include <cstdio>
+
+#include <jpeglib.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <strings.h>
+#include <string>
+#include <vector>
+
+#include "platform/CodecCompressor.h"
+#include "platform/Profile.h"
+
+namespace {
+
+// ---- Options of the compressors -----------------------------------------------------------
+
+const char* const kSubsampling[] = {"4:2:0", "4:2:2", "4:4:4", nullptr};
+const char* const kNoYes[] = {"No", "Yes", nullptr};
+const char* const kX264Presets[] = {"ultrafast", "superfast", "veryfast", "faster", "fast", "medium",
+                                    "slow",      "slower",    "veryslow", nullptr};
+const char* const kX264Tunes[] = {"none", "film", "animation", "grain", "stillimage", nullptr};
+const char* const kFfv1Coders[] = {"Golomb-Rice", "Range coder", nullptr};
+const char* const kFfv1Contexts[] = {"Small", "Large", nullptr};
+const char* const kMbDecisions[] = {"Simple", "Fewest bits", "Rate distortion", nullptr};
+const char* const kHuffyuvPredictors[] = {"Left", "Plane", nullptr};
+const char* const kPngLevels[] = {"Fastest", "Default", "Smallest", nullptr};
+
+const CodecOptionSpec kMjpgOptions[] = {
+    {"Subsampling", "Chroma subsampling", kSubsampling, 0},
+    {"OptimizeHuffman", "Optimise Huffman tables", kNoYes, 1},
+};
+const CodecOptionSpec kH264Options[] = {
+    {"Preset", "Speed preset", kX264Presets, 5},
+    {"Tune", "Tuning", kX264Tunes, 0},
+};
+const CodecOptionSpec kFfv1Options[] = {
+    {"Coder", "Entropy coder", kFfv1Coders, 1},
+    {"Context", "Context model", kFfv1Contexts, 0},
+};
+const CodecOptionSpec kMpeg4Options[] = {
+    {"MbDecision", "Macroblock decision", kMbDecisions, 0},
+};
+const CodecOptionSpec kHuffyuvOptions[] = {
+    {"Predictor", "Prediction", kHuffyuvPredictors, 0},
+};
+const CodecOptionSpec kPngOptions[] = {
+    {"Level", "Compression", kPngLevels, 1},
+};
+
+// ---- The registry -------------------------------------------------------------------------
+
+struct CodecEntry {
+    DWORD fcc;
+    const char* name;         // short name, at most 15 characters
+    const char* description;  // what the Select Codec dialog lists
+    DWORD flags;
+    DWORD defaultQuality;     // 0 when the compressor has no quality
+    DWORD defaultKeyRate;     // 0 when every frame stands alone
+    const char* encoder;      // libavcodec encoder it needs, or null
+    std::unique_ptr<VideoCompressor> (*create)(DWORD fcc);
+    const CodecOptionSpec* options;
+    int optionCount;
+};
+
+std::unique_ptr<VideoCompressor> MakeJpeg(DWORD) { return CreateJpegCompressor(); }
+std::unique_ptr<VideoCompressor> MakeRle8(DWORD) { return CreateRle8Compressor(); }
+std::unique_ptr<VideoCompressor> MakeAv(DWORD fcc) { return CreateAvCompressor(fcc); }
+
+#define OPTIONS(list) list, static_cast<int>(sizeof(list) / sizeof(list[0]))
+
+const CodecEntry kCodecs[] = {
+    {mmioFOURCC('M', 'J', 'P', 'G'), "MJPG", "Motion JPEG (libjpeg-turbo)", VIDCF_QUALITY, 8500, 0, nullptr,
+     &MakeJpeg, OPTIONS(kMjpgOptions)},
+    {mmioFOURCC('H', '2', '6', '4'), "H264", "H.264 / AVC (x264)",
+     VIDCF_QUALITY | VIDCF_TEMPORAL | VIDCF_FASTTEMPORALC, 5500, 250, "libx264", &MakeAv, OPTIONS(kH264Options)},
+    {mmioFOURCC('F', 'M', 'P', '4'), "FMP4", "MPEG-4 Part 2 (FFmpeg)",
+     VIDCF_QUALITY | VIDCF_TEMPORAL | VIDCF_FASTTEMPORALC, 7500, 250, "mpeg4", &MakeAv, OPTIONS(kMpeg4Options)},
+    {mmioFOURCC('F', 'F', 'V', '1'), "FFV1", "FFV1 lossless (FFmpeg)", VIDCF_TEMPORAL, 0, 25, "ffv1", &MakeAv,
+     OPTIONS(kFfv1Options)},
+    {mmioFOURCC('H', 'F', 'Y', 'U'), "HFYU", "Huffyuv lossless (FFmpeg)", 0, 0, 0, "huffyuv", &MakeAv,
+     OPTIONS(kHuffyuvOptions)},
+    {mmioFOURCC('M', 'P', 'N', 'G'), "MPNG", "PNG frames, lossless (FFmpeg)", 0, 0, 0, "png", &MakeAv,
+     OPTIONS(kPngOptions)},
+    {mmioFOURCC('U', 'L', 'R', 'G'), "ULRG", "Ut Video RGB lossless (FFmpeg)", 0, 0, 0, "utvideo", &MakeAv, nullptr,
+     0},
+    {mmioFOURCC('M', 'R', 'L', 'E'), "MRLE", "Microsoft RLE, 8-bit lossless", 0, 0, 0, nullptr,
+     &MakeRle8, nullptr, 0},
+    {mmioFOURCC('C', 'V', 'I', 'D'), "CVID", "Cinepak (FFmpeg)", VIDCF_TEMPORAL, 0, 15, "cinepak", &MakeAv, nullptr,
+     0},
+    {mmioFOURCC('M', 'S', 'V', 'C'), "MSVC", "Microsoft Video 1 (FFmpeg)", VIDCF_TEMPORAL, 0, 15,
+     "msvideo1", &MakeAv, nullptr, 0},
+};
+
+#undef OPTIONS
+
+// The entries whose encoder this process has, in table order; fixed at the first call.
+const std::vector<const CodecEntry*>& Present() {
+    static const std::vector<const CodecEntry*> present = [] {
+        std::vector<const CodecEntry*> list;
+        for (const CodecEntry& e : kCodecs)
+            if (!e.encoder || avcodec_find_encoder_by_name(e.encoder) != nullptr)
+                list.push_back(&e);
+        return list;
+    }();
+    return present;
+}
+
+const CodecEntry* FindEntry(DWORD fcc) {
+    for (const CodecEntry* e : Present())
+        if (e->fcc == fcc)
+            return e;
+    // Codes are matched ignoring ASCII case, as "mjpg" and "MJPG" name the same compressor.
+    auto upper = [](DWORD code) {
+        DWORD result = 0;
+        for (int i = 0; i < 4; ++i) {
+            DWORD c = (code >> (8 * i)) & 0xFF;
+            if (c >= 'a' && c <= 'z')
+                c -= 'a' - 'A';
+            result |= c << (8 * i);
+        }
+        return result;
+    };
+    for (const CodecEntry* e : Present())
+        if (upper(e->fcc) == upper(fcc))
+            return e;
+    return nullptr;
+}
+
+void CopyWide(WCHAR* to, size_t capacity, const char* text) {
+    size_t i = 0;
+    for (; text && text[i] && i + 1 < capacity; ++i)
+        to[i] = static_cast<unsigned char>(text[i]);  // the texts of the table are ASCII
+    to[i] = 0;
+}
+
+void FillInfo(const CodecEntry& e, ICINFO& info) {
+    std::memset(&info, 0, sizeof info);
+    info.dwSize = sizeof info;
+    info.fccType = ICTYPE_VIDEO;
+    info.fccHandler = e.fcc;
+    info.dwFlags = e.flags;
+    info.dwVersion = e.encoder ? LIBAVCODEC_VERSION_INT : static_cast<DWORD>(JPEG_LIB_VERSION);
+    info.dwVersionICM = ICVERSION;
+    CopyWide(info.szName, 16, e.name);
+    CopyWide(info.szDescription, 128, e.description);
+    CopyWide(info.szDriver, 128, e.encoder ? "libavcodec" : (e.create == &MakeJpeg ? "libjpeg" : "pixreel"));
+}
+
+// ---- Configuration ------------------------------------------------------------------------
+
+std::mutex gConfigMutex;
+std::string gConfigFile;
+ICConfigureHandler gConfigureHandler = nullptr;
+
+std::string ConfigFile() {
+    std::lock_guard<std::mutex> lock(gConfigMutex);
+    return gConfigFile;
+}
+
+std::string SectionFor(DWORD fcc) {
+    std::string section = "Codec.";
+    for (int i = 0; i < 4; ++i) {
+        char c = static_cast<char>((fcc >> (8 * i)) & 0xFF);
+        if (c != ' ' && c != '\0')
+            section += c;
+    }
+    return section;
+}
+
+LRESULT RunConfigure(const CodecEntry& e, void* owner) {
+    ICConfigureHandler handler;
+    {
+        std::lock_guard<std::mutex> lock(gConfigMutex);
+        handler = gConfigureHandler;
+    }
+    if (e.optionCount == 0 || !handler)
+        return ICERR_UNSUPPORTED;
+    std::vector<ICOPTION> options;
+    for (int i = 0; i < e.optionCount; ++i) {
+        const CodecOptionSpec& spec = e.options[i];
+        options.push_back({spec.key, spec.label, spec.choices, spec.defaultChoice, CodecOptionChoice(e.fcc, spec)});
+    }
+    if (!handler(owner, e.description, options.data(), static_cast<int>(options.size())))
+        return ICERR_ABORT;
+    std::string file = ConfigFile();
+    if (file.empty())
+        return ICERR_OK;
+    std::string section = SectionFor(e.fcc);
+    for (int i = 0; i < e.optionCount; ++i) {
+        const CodecOptionSpec& spec = e.options[i];
+        int count = 0;
+        while (spec.choices[count])
+            ++count;
+        int choice = options[i].choice;
+        if (choice < 0 || choice >= count)
+            choice = spec.defaultChoice;
+        if (!WritePrivateProfileStringA(section.c_str(), spec.key, spec.choices[choice], file.c_str()))
+            return ICERR_ERROR;
+    }
+    return ICERR_OK;
+}
+
+// ---- Queries ------------------------------------------------------------------------------
+
+// The palette entries that follow a header, as Windows callers lay a format out.
+size_t FormatBytes(const BITMAPINFOHEADER* h) {
+    size_t entries = 0;
+    if (h->biBitCount <= 8)
+        entries = h->biClrUsed != 0 && h->biClrUsed < (1u << h->biBitCount) ? h->biClrUsed : (1u << h->biBitCount);
+    return h->biSize + 4 * entries;
+}
+
+LRESULT CompressQuery(const CodecEntry& e, const BITMAPINFOHEADER* input, const BITMAPINFOHEADER* output,
+                      std::vector<uint8_t>* format) {
+    if (!input)
+        return ICERR_BADPARAM;
+    DibLayout layout;
+    if (!ParseDibFormat(input, format ? FormatBytes(input) : 0, layout))
+        return ICERR_BADFORMAT;
+    std::unique_ptr<VideoCompressor> compressor = e.create(e.fcc);
+    if (!compressor)
+        return ICERR_INTERNAL;
+    // A trial start answers for the encoder's own limits (sizes, depths) exactly.
+    int saved = errno;
+    LRESULT began = compressor->Begin(layout, CompressSettings{});
+    errno = saved;
+    if (began != ICERR_OK)
+        return ICERR_BADFORMAT;
+    const std::vector<uint8_t>& produced = compressor->OutputFormat();
+    if (output) {
+        BITMAPINFOHEADER made;
+        std::memcpy(&made, produced.data(), sizeof made);
+        if (output->biCompression != made.biCompression || output->biWidth != made.biWidth ||
+            output->biHeight != made.biHeight)
+            return ICERR_BADFORMAT;
+    }
+    if (format)
+        *format = produced;
+    return ICERR_OK;
+}
+
+}  // namespace
+
+struct CodecInstance {
+    const CodecEntry* entry;
+    UINT mode;
+};
+
+int CodecOptionChoice(DWORD fccHandler, const CodecOptionSpec& option) {
+    std::string file = ConfigFile();
+    if (file.empty())
+        return option.defaultChoice;
+    char value[64];
+    GetPrivateProfileStringA(SectionFor(fccHandler).c_str(), option.key, "", value, sizeof value, file.c_str());
+    for (int i = 0; option.choices[i]; ++i)
+        if (strcasecmp(value, option.choices[i]) == 0)
+            return i;
+    return option.defaultChoice;
+}
+
+int CodecOptionChoiceByKey(DWORD fccHandler, const char* key) {
+    const CodecEntry* e = FindEntry(fccHandler);
+    if (!e)
+        return 0;
+    for (int i = 0; i < e->optionCount; ++i)
+        if (std::strcmp(e->options[i].key, key) == 0)
+            return CodecOptionChoice(e->fcc, e->options[i]);
+    return 0;
+}
+
+std::unique_ptr<VideoCompressor> CreateVideoCompressor(DWORD fccHandler) {
+    const CodecEntry* e = FindEntry(fccHandler);
+    return e ? e->create(e->fcc) : nullptr;
+}
+
+void VideoCompressor::SetOutputFormat(const DibLayout& input, DWORD compression, WORD bitCount, uint32_t imageBytes,
+                                      const uint8_t* extra, size_t extraBytes, uint32_t paletteEntries) {
+    BITMAPINFOHEADER h{};
+    // With a palette after it the header keeps its 40 bytes; codec data counts into biSize, as
+    // readers of AVI files expect.
+    h.biSize = static_cast<DWORD>(sizeof h + (paletteEntries ? 0 : extraBytes));
+    h.biWidth = static_cast<LONG>(input.width);
+    h.biHeight = static_cast<LONG>(input.height);
+    h.biPlanes = 1;
+    h.biBitCount = bitCount;
+    h.biCompression = compression;
+    h.biSizeImage = imageBytes;
+    h.biClrUsed = paletteEntries;
+    outputFormat_.resize(sizeof h + extraBytes);
+    std::memcpy(outputFormat_.data(), &h, sizeof h);
+    if (extraBytes)
+        std::memcpy(outputFormat_.data() + sizeof h, extra, extraBytes);
+}
+
+BOOL ICInfo(DWORD fccType, DWORD fccHandler, ICINFO* info) {
+    if (!info || (fccType != ICTYPE_VIDEO && fccType != 0))
+        return 0;
+    const std::vector<const CodecEntry*>& present = Present();
+    const CodecEntry* e = fccHandler < present.size() ? present[fccHandler] : FindEntry(fccHandler);
+    if (!e)
+        return 0;
+    FillInfo(*e, *info);
+    return 1;
+}
+
+HIC ICOpen(DWORD fccType, DWORD fccHandler, UINT mode) {
+    if (fccType != ICTYPE_VIDEO && fccType != 0)
+        return nullptr;
+    if (mode != ICMODE_COMPRESS && mode != ICMODE_FASTCOMPRESS && mode != ICMODE_QUERY)
+        return nullptr;
+    const CodecEntry* e = FindEntry(fccHandler);
+    if (!e)
+        return nullptr;
+    return new (std::nothrow) CodecInstance{e, mode};
+}
+
+LRESULT ICGetInfo(HIC hic, ICINFO* info, DWORD size) {
+    if (!hic || !info)
+        return 0;
+    ICINFO full;
+    FillInfo(*hic->entry, full);
+    DWORD copied = size < sizeof full ? size : static_cast<DWORD>(sizeof full);
+    std::memcpy(info, &full, copied);
+    return copied;
+}
+
+LRESULT ICSendMessage(HIC hic, UINT message, DWORD_PTR dw1, DWORD_PTR dw2) {
+    if (!hic)
+        return ICERR_BADHANDLE;
+    const CodecEntry& e = *hic->entry;
+    switch (message) {
+    case ICM_GETINFO:
+        return ICGetInfo(hic, reinterpret_cast<ICINFO*>(dw1), static_cast<DWORD>(dw2));
+    case ICM_COMPRESS_QUERY:
+        return CompressQuery(e, reinterpret_cast<const BITMAPINFOHEADER*>(dw1),
+                             reinterpret_cast<const BITMAPINFOHEADER*>(dw2), nullptr);
+    case ICM_COMPRESS_GET_FORMAT: {
+        std::vector<uint8_t> format;
+        LRESULT answer = CompressQuery(e, reinterpret_cast<const BITMAPINFOHEADER*>(dw1), nullptr, &format);
+        if (answer != ICERR_OK)
+            return answer;
+        if (dw2)
+            std::memcpy(reinterpret_cast<void*>(dw2), format.data(), format.size());
+        return static_cast<LRESULT>(format.size());
+    }
+    case ICM_CONFIGURE:
+        if (dw1 == static_cast<DWORD_PTR>(-1) && (dw2 & ICMF_CONFIGURE_QUERY))
+            return e.optionCount > 0 ? ICERR_OK : ICERR_UNSUPPORTED;
+        return RunConfigure(e, reinterpret_cast<void*>(dw1));
+    case ICM_GETDEFAULTQUALITY:
+        if (!(e.flags & VIDCF_QUALITY))
+            return ICERR_UNSUPPORTED;
+        if (dw1)
+            *reinterpret_cast<DWORD*>(dw1) = e.defaultQuality;
+        return ICERR_OK;
+    case ICM_GETDEFAULTKEYFRAMERATE:
+        if (e.defaultKeyRate == 0)
+            return ICERR_UNSUPPORTED;
+        if (dw1)
+            *reinterpret_cast<DWORD*>(dw1) = e.defaultKeyRate;
+        return ICERR_OK;
+    default:
+        return ICERR_UNSUPPORTED;
+    }
+}
+
+LRESULT ICClose(HIC hic) {
+    delete hic;
+    return ICERR_OK;
+}
+
+size_t ICTextFromWide(const WCHAR* text, size_t maxChars, char* out, size_t size) {
+    if (!out || size == 0)
+        return 0;
+    size_t used = 0;
+    for (size_t i = 0; text && i < maxChars && text[i]; ++i) {
+        uint32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < maxChars && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;  // a lone surrogate
+        }
+        char bytes[4];
+        size_t n;
+        if (c < 0x80) {
+            bytes[0] = static_cast<char>(c);
+            n = 1;
+        } else if (c < 0x800) {
+            bytes[0] = static_cast<char>(0xC0 | (c >> 6));
+            bytes[1] = static_cast<char>(0x80 | (c & 0x3F));
+            n = 2;
+        } else if (c < 0x10000) {
+            bytes[0] = static_cast<char>(0xE0 | (c >> 12));
+            bytes[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            bytes[2] = static_cast<char>(0x80 | (c & 0x3F));
+            n = 3;
+        } else {
+            bytes[0] = static_cast<char>(0xF0 | (c >> 18));
+            bytes[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            bytes[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            bytes[3] = static_cast<char>(0x80 | (c & 0x3F));
+            n = 4;
+        }
+        if (used + n > size - 1)
+            break;
+        std::memcpy(out + used, bytes, n);
+        used += n;
+    }
+    out[used] = '\0';
+    return used;
+}
+
+void ICSetConfigureHandler(ICConfigureHandler handler) {
+    std::lock_guard<std::mutex> lock(gConfigMutex);
+    gConfigureHandler = handler;
+}
+
+void ICSetConfigFile(const char* path) {
+    std::lock_guard<std::mutex> lock(gConfigMutex);
+    gConfigFile = path ? path : "";
+}
