@@ -58,10 +58,12 @@ inline bool RunConvert(const std::string& arguments) {
 }
 
 /// The pixels ImageMagick reads from a file (a "[n]" suffix picks a frame), 8 bits per channel
-/// in the order of `map` ("rgb" or "rgba"), top row first. Empty when convert fails.
-inline std::string MagickPixels(const TempDir& dir, const std::string& file, const std::string& map) {
+/// in the order of `map` ("rgb" or "rgba"), top row first. `options` go between the file and the
+/// output. Empty when convert fails.
+inline std::string MagickPixels(const TempDir& dir, const std::string& file, const std::string& map,
+                                const std::string& options = "") {
     std::string out = dir.file("magick.raw");
-    if (!RunConvert("'" + file + "' -depth 8 " + map + ":'" + out + "'"))
+    if (!RunConvert("'" + file + "' " + options + " -depth 8 " + map + ":'" + out + "'"))
         return {};
     return ReadFileBytes(out);
 }
