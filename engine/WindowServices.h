@@ -1,11 +1,17 @@
 #pragma once
 // What the engine needs of the window side. The GUI and the console front end each implement it;
 // the engine never sees a window. Message boxes go through the process-wide box service of
-// platform/MessageBox.h, which each front end installs. Calls may come from the worker thread; an implementation
-// serialises them itself (log appends in particular must not interleave).
+// platform/MessageBox.h, which each front end installs. Calls may come from the worker thread; an
+// implementation serialises them itself (log appends in particular must not interleave).
+//
+// The operations with a body are optional: a front end without the window part they serve (the
+// console has no menu, no cursor, no preview box) keeps the default.
 
 #include <string>
 
+#include "engine/FormValues.h"
+
+class Event;
 struct CodecRequest;
 
 class WindowServices {
@@ -23,7 +29,8 @@ public:
     virtual void ShowAviOpen(bool open) = 0;
     /// Alternates the activity indicator; called once per frame about to be written.
     virtual void BlinkActivity() = 0;
-    /// Marks a file-list entry as converted (the name is searched for when the index is stale).
+    /// Shows an entry of the file list as converted. The list model has already been marked
+    /// (FileList::MarkConverted); index is the entry it marked.
     virtual void MarkConverted(const std::string& name, int index) = 0;
     /// Shows the picture at the path in the video box (the caller throttles).
     virtual void ShowVideo(const std::string& path) = 0;
@@ -34,4 +41,29 @@ public:
     virtual int RequestCodec(CodecRequest& request) = 0;
     /// Asks the main window to close (posted; returns at once).
     virtual void PostClose() = 0;
+
+    /// Posts a command (a menu identifier such as 32773 "Process File(s)") to the main window;
+    /// it is handled once the window thread's loop runs, in the order posted.
+    virtual void PostCommand(int /*commandId*/) {}
+    /// Takes the current values of the form's controls into values (called on the window thread
+    /// when a conversion starts and when the program closes). A front end without a form leaves
+    /// them as they are.
+    virtual void ReadFormValues(FormValues& /*values*/) {}
+    /// Enables or disables the "Close AVI File" menu item and toolbar button.
+    virtual void EnableCloseAvi(bool /*enabled*/) {}
+    /// Shows or ends the wait cursor.
+    virtual void SetWaitCursor(bool /*busy*/) {}
+    /// Repaints the preview box with the first selected entry (called on the preview thread).
+    virtual void PaintPreview() {}
+    /// The file list's content or selection changed outside the list control (a fill at
+    /// start-up, Process All Files selecting everything).
+    virtual void FileListChanged() {}
+
+    /// Runs the window thread's pending work (messages, posted calls); false when the program is
+    /// quitting. Waits of the window thread for other threads call it so that the worker's
+    /// synchronous requests are still served.
+    virtual bool DispatchPending() { return true; }
+    /// Signalled whenever new work arrives for the window thread; none when the waits should
+    /// simply look again after a short time.
+    virtual Event* InputEvent() { return nullptr; }
 };

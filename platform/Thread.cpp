@@ -57,25 +57,36 @@ void ThreadHandle::Close() {
     state_.reset();
 }
 
+namespace {
+
+constexpr int kPollMs = 10;
+
+}  // namespace
+
 ThreadWait WaitForThread(ThreadHandle& handle, const MessagePump& pump, int giveUpMs) {
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
+    const bool bounded = giveUpMs != kInfinite;
     for (;;) {
         if (pump.dispatch && !pump.dispatch())
             return ThreadWait::Quit;
         if (!handle.IsValid())
             return ThreadWait::Ended;
-        auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-        int remaining = giveUpMs - static_cast<int>(elapsed);
-        if (remaining < 0)
-            remaining = 0;
+        int remaining = kInfinite;
+        if (bounded) {
+            auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+            remaining = elapsed >= giveUpMs ? 0 : giveUpMs - static_cast<int>(elapsed);
+        }
+        // Without an input event the window thread's work is looked at every few milliseconds.
+        if (!pump.input && (remaining == kInfinite || remaining > kPollMs))
+            remaining = kPollMs;
         std::shared_ptr<ThreadState> state = handle.State();
         int woke = WaitForAnyEvent({&state->ended, pump.input}, remaining);
         if (woke == 0) {
             handle.Close();
             return ThreadWait::Ended;
         }
-        if (woke < 0 || Clock::now() - start >= std::chrono::milliseconds(giveUpMs)) {
+        if (bounded && Clock::now() - start >= std::chrono::milliseconds(giveUpMs)) {
             handle.Close();
             return ThreadWait::GaveUp;
         }

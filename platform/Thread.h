@@ -60,7 +60,8 @@ enum class ThreadWait { Ended, GaveUp, Quit };
 /// Waits for the thread while dispatching the window thread's work. When the thread ends the handle
 /// is closed and forgotten; after `giveUpMs` the wait gives up and closes the handle without
 /// touching the thread; when dispatching reports that the program is quitting the wait returns at
-/// once and leaves the handle as it is. An empty handle counts as ended.
+/// once and leaves the handle as it is. An empty handle counts as ended. With kInfinite the wait
+/// never gives up.
 ThreadWait WaitForThread(ThreadHandle& handle, const MessagePump& pump, int giveUpMs = 5000);
 
 /// Lowers the calling thread's scheduling priority by the Windows-style amount (no raise).

@@ -1,0 +1,431 @@
+#include "engine/ConversionView.h"
+
+#include <cinttypes>
+#include <ctime>
+#include <vector>
+
+#include "engine/FramePipeline.h"
+#include "engine/ImageFile.h"
+#include "engine/PixreelDoc.h"
+#include "engine/WindowServices.h"
+#include "platform/MessageBox.h"
+#include "platform/ProcessCommandLine.h"
+#include "platform/StringTable.h"
+#include "platform/VersionInfo.h"
+
+namespace {
+
+// The video box is drawn at most this often; requests in between are dropped.
+constexpr auto kVideoInterval = std::chrono::milliseconds(250);
+
+std::string Message(unsigned id) {
+    const char* text = LoadStringText(id);
+    return text ? text : "";
+}
+
+}  // namespace
+
+CConversionView::CConversionView(WindowServices& services, CPixreelDoc& doc)
+    : CConversionView(services, doc, Options{}) {}
+
+CConversionView::CConversionView(WindowServices& services, CPixreelDoc& doc, const Options& options)
+    : services_(services), doc_(doc), options_(options) {
+    if (options_.helpers < 0)
+        options_.helpers = CFramePipeline::DefaultHelpers();
+}
+
+CConversionView::~CConversionView() {
+    Shutdown();
+}
+
+MessagePump CConversionView::Pump() {
+    return MessagePump{[this] { return services_.DispatchPending(); }, services_.InputEvent()};
+}
+
+FormValues CConversionView::Form() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return form_;
+}
+
+void CConversionView::SetForm(const FormValues& form) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    form_ = form;
+}
+
+Settings CConversionView::CurrentSettings() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return settings_;
+}
+
+void CConversionView::ReloadSettings() {
+    // Loading reads the INI file and may show boxes for command-line mistakes: not under the lock.
+    Settings loaded;
+    loaded.Load();
+    std::lock_guard<std::mutex> lock(mutex_);
+    settings_ = loaded;
+}
+
+JobSummary CConversionView::LastJob() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return summary_;
+}
+
+FrameTransform CConversionView::TransformFromForm() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    FrameTransform transform;
+    transform.AVIScale = form_.AVIScale;
+    transform.AVIXScale = form_.AVIXScale;
+    transform.AVIXYcale = form_.AVIXYcale;
+    transform.ScaleType = settings_.ScaleType;
+    transform.Flip = form_.Flip;
+    transform.Mirror = form_.Mirror;
+    transform.AVIRotate = form_.AVIRotate;
+    transform.AVIRotateAngle = static_cast<float>(form_.AVIRotateAngle);
+    transform.UseBrightness = form_.UseBrightness;
+    transform.Brightness = form_.Brightness;
+    transform.Contrast = form_.Contrast;
+    return transform;
+}
+
+void CConversionView::ReadForm() {
+    FormValues form = Form();
+    services_.ReadFormValues(form);
+    SetForm(form);
+}
+
+bool CConversionView::IsWorkerAlive() const {
+    return workerState_ && !workerState_->ended.Wait(0);
+}
+
+// Start-up.
+
+void CConversionView::InitialUpdate() {
+    ReloadSettings();
+    services_.EnableCloseAvi(false);
+    const Settings settings = CurrentSettings();
+    SetForm(FormValues::FromSettings(settings));
+
+    m_CheckEvent.Reset();
+    m_hStopEvent.Reset();
+    StopRequested = 0;
+    StartPreviewThread();
+
+    if (settings.LogFile[0] != '\0')
+        OpenStatusLogFile(services_, logFile_, settings.LogFile);
+    WriteStartupLines();
+
+    doc_.SetOutputStyle(Form().AVIStyle);
+    if (fileList_.Populate(settings.AutoPopulate != 0, settings.AutoSelect != 0, settings)) {
+        services_.FileListChanged();
+        m_CheckEvent.Set();
+    }
+
+    if (settings.JPGDir[0] == '\0')
+        services_.PostCommand(ID_PROPERTIES);
+    if (settings.AutoProcess == 1)
+        services_.PostCommand(ID_PROCESS_FILES);
+}
+
+void CConversionView::WriteStartupLines() {
+    LogText(services_,
+            FormatMessageText("%s Version %s %s",
+                              {Message(IDS_APP_TITLE), VersionValue("SpecialBuild"), VersionValue("FileVersion")}),
+            true);
+    LogText(services_, VersionValue("LegalCopyright"), true);
+
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char date[128] = "";
+    char time[64] = "";
+    std::strftime(date, sizeof date, "%A, %d %B %Y", &local);
+    std::strftime(time, sizeof time, "%H:%M", &local);
+    LogText(services_, FormatMessageText("%s %s", {date, time}), true);
+}
+
+void CConversionView::StartPreviewThread() {
+    preview_ = ThreadHandle::Start(
+        [this] {
+            for (;;) {
+                int woke = WaitForAnyEvent({&m_CheckEvent, &m_hStopEvent}, kInfinite);
+                if (woke == 0)
+                    services_.PaintPreview();
+                else if (woke == 1)
+                    return 0;
+            }
+        },
+        THREAD_PRIORITY_LOWEST);
+    previewState_ = preview_.State();
+}
+
+// Commands.
+
+void CConversionView::OnProcessFiles() {
+    if (IsWorkerAlive()) {
+        ShowMessageBox(Message(IDS_STILL_PROCESSING), "", MB_OK);
+        return;
+    }
+    StartWorker();
+}
+
+void CConversionView::OnProcessAllFiles() {
+    if (IsWorkerAlive()) {
+        ShowMessageBox(Message(IDS_STILL_PROCESSING), "", MB_OK);
+        return;
+    }
+    fileList_.SelectAll();
+    services_.FileListChanged();
+    StartWorker();
+}
+
+void CConversionView::StartWorker() {
+    worker_.Close();
+    ReadForm();
+    worker_ = ThreadHandle::Start(
+        [this] {
+            ProcessFiles();
+            StopRequested = 0;
+            return 0;
+        },
+        options_.workerPriority);
+    workerState_ = worker_.State();
+}
+
+void CConversionView::OnStopProcessing() {
+    // From here on the command-line options no longer apply: the run stops being unattended.
+    BlankCommandLine();
+    ReloadSettings();
+    StopRequested = 1;
+    if (!m_hStopVideoEvent.Set())
+        LogSeriousError(services_, false, "SetEvent(m_hStopVideoEvent)", static_cast<unsigned long>(errno));
+    LogMessage(services_, IDS_ABORT_REQUEST, true, false);
+    WaitForThread(worker_, Pump());
+    LogMessage(services_, IDS_STOPPED_BY_USER, true, false);
+}
+
+void CConversionView::OnCloseAviFile() {
+    if (IsWorkerAlive()) {
+        ShowMessageBox(Message(IDS_STILL_PROCESSING), "", MB_OK);
+        return;
+    }
+    doc_.CloseAvi();
+    services_.ShowAviOpen(false);
+}
+
+bool CConversionView::OnCloseRequest() {
+    if (workerPostedClose_.exchange(false)) {
+        // The worker's own close at the end of an unattended run: no question, just let it end.
+        WaitForThread(worker_, Pump());
+    } else if (IsWorkerAlive()) {
+        if (ShowMessageBox(Message(IDS_STOP_QUESTION), "", MB_YESNO | MB_ICONQUESTION) != IDYES)
+            return false;
+    }
+
+    ReadForm();
+    if (options_.storeFormOnExit)
+        Form().Store();
+
+    m_hStopEvent.Reset();
+    StopRequested = 1;
+    m_hStopEvent.Set();
+    m_hStopVideoEvent.Set();
+    WaitForThread(worker_, Pump());
+    WaitForThread(preview_, Pump());
+
+    OnCloseAviFile();
+    fileList_.Clear();
+    services_.FileListChanged();
+    return true;
+}
+
+void CConversionView::Shutdown() {
+    if (shutDown_)
+        return;
+    shutDown_ = true;
+    m_hStopEvent.Set();
+    // A worker that a wait gave up on may still be writing a frame or waiting for the window
+    // thread: keep serving it until it has ended, then complete the output it wrote to.
+    bool waited = false;
+    for (const std::shared_ptr<ThreadState>& state : {workerState_, previewState_}) {
+        while (state && !state->ended.Wait(10)) {
+            services_.DispatchPending();
+            waited = true;
+        }
+    }
+    worker_.Close();
+    preview_.Close();
+    if (waited)
+        doc_.CloseAvi();
+}
+
+// The conversion job.
+
+void CConversionView::ThrottledShowVideo(const std::string& path) {
+    auto now = std::chrono::steady_clock::now();
+    if (lastVideo_ != std::chrono::steady_clock::time_point{} && now - lastVideo_ < kVideoInterval)
+        return;
+    lastVideo_ = now;
+    services_.ShowVideo(path);
+}
+
+void CConversionView::PostCloseFromWorker() {
+    workerPostedClose_ = true;
+    services_.PostClose();
+}
+
+void CConversionView::ProcessFiles() {
+    const std::time_t start = std::time(nullptr);
+    JobSummary summary;
+    summary.ran = true;
+    auto publish = [&] {
+        std::lock_guard<std::mutex> lock(mutex_);
+        summary_ = summary;
+    };
+
+    std::vector<FileEntry> files;
+    if (!fileList_.CollectSelected(files) || files.empty()) {
+        summary.nothingSelected = true;
+        publish();
+        if (CurrentSettings().AutoStop)
+            PostCloseFromWorker();
+        else
+            ShowMessageBox(Message(IDS_NO_FILES_SELECTED), "", MB_OK);
+        return;
+    }
+    summary.files = static_cast<int>(files.size());
+    const std::string folder = fileList_.ListDirectory();
+    std::vector<std::string> paths;
+    paths.reserve(files.size());
+    for (const FileEntry& entry : files)
+        paths.push_back(folder + entry.name);
+
+    const FrameTransform transform = TransformFromForm();
+    // The gray decodes for the identical-frame detection are made ahead only when it is on; the
+    // comparer decodes by itself whenever it gets none.
+    const bool wantGray = CurrentSettings().MotionDeviation > 0;
+    CFramePipeline pipeline(paths, transform, wantGray, options_.helpers);
+
+    // The first file, decoded once more on its own, fixes the reference size.
+    CImageFile image;
+    SetPaneText(services_, ID_INDICATOR_FILE_NAME, files[0].name);
+    if (!image.Load(paths[0])) {
+        LogFormatted(services_, IDS_FAILED_TO_OPEN, files[0].name, true, true);
+        SetPaneFormatted(services_, ID_INDICATOR_FILE_NAME, IDS_FAILED_TO_OPEN, files[0].name);
+        summary.unreadable = 1;
+        summary.outputFailed = true;
+        publish();
+        ShowMessageBox(FormatMessage(IDS_FAILED_TO_OPEN, {files[0].name}), "", MB_OK);
+        if (CurrentSettings().AutoStop)
+            PostCloseFromWorker();
+        return;
+    }
+    ApplyFrameTransforms(image, &transform);
+    const uint32_t referenceWidth = image.Width();
+    const uint32_t referenceHeight = image.Height();
+    SetPaneNumber(services_, ID_INDICATOR_FILE_COUNT, static_cast<long>(files.size()));
+    SetPaneNumber(services_, ID_INDICATOR_FAILURES, 0);
+
+    int failures = 0;
+    bool stopped = false;
+    auto countFailure = [&] {
+        ++failures;
+        SetPaneNumber(services_, ID_INDICATOR_FAILURES, failures);
+    };
+
+    for (size_t i = 0; i < files.size() && !stopped; ++i) {
+        const std::string& name = files[i].name;
+        SetPaneText(services_, ID_INDICATOR_FILE_NAME, name);
+        SetPaneNumber(services_, ID_INDICATOR_FILE_NUMBER, static_cast<long>(i + 1));
+
+        std::unique_ptr<PreparedImage> prepared = pipeline.Take(i);
+        image.Adopt(paths[i], prepared->picture);
+        if (!prepared->loaded) {
+            LogFormatted(services_, IDS_FAILED_TO_OPEN, name, true, true);
+            SetPaneFormatted(services_, ID_INDICATOR_FILE_NAME, IDS_FAILED_TO_OPEN, name);
+            ++summary.unreadable;
+            countFailure();
+            services_.ShowAviOpen(false);
+            continue;
+        }
+
+        if (!doc_.OpenForImage(image)) {
+            LogMessage(services_, IDS_FAILED_TO_OPEN_AVI_OR_CANCELLED, true, true);
+            summary.outputFailed = true;
+            services_.ShowAviOpen(false);
+            doc_.CloseAvi();
+            break;
+        }
+        ReloadSettings();
+        const Settings settings = CurrentSettings();
+        services_.ShowAviOpen(true);
+
+        // An output left open by an earlier conversion keeps the frame size it was made with;
+        // an image of another size is refused like any other size mismatch.
+        if (image.Width() != referenceWidth || image.Height() != referenceHeight || !doc_.FitsOpenStream(image)) {
+            LogFormatted(services_, IDS_DIFFERENT_SIZE, name, true, true);
+            SetPaneFormatted(services_, ID_INDICATOR_FILE_NAME, IDS_DIFFERENT_SIZE, name);
+            ++summary.wrongSize;
+            countFailure();
+            continue;
+        }
+
+        // A rate below 1 from a hand-edited INI file counts as 1 here as it does for the writer.
+        const FormValues form = Form();
+        int64_t frames = 1;
+        if (form.UseFrameTime && form.AVIFrameTime > 0) {
+            const int64_t rate = settings.FramesPerSec < 1 ? 1 : settings.FramesPerSec;
+            frames = static_cast<int64_t>(form.AVIFrameTime) * rate / 1000;
+        }
+
+        int firstFrame = 0;
+        std::unique_ptr<CImageFile> gray = std::move(prepared->gray);
+        for (int64_t frame = 0; frame < frames; ++frame) {
+            if (StopRequested) {
+                LogMessage(services_, IDS_STOPPING, true, false);
+                m_hStopVideoEvent.Reset();
+                StopRequested = 0;
+                stopped = true;
+                break;
+            }
+            if (m_hStopVideoEvent.Wait(0)) {
+                LogMessage(services_, IDS_STOPPING, true, false);
+                stopped = true;
+                break;
+            }
+            services_.BlinkActivity();
+            const int result = doc_.AddFrame(image, firstFrame, std::move(gray));
+            bool leave = false;
+            if (result == 0) {
+                if (frame == 0)
+                    ++summary.written;
+                int marked = fileList_.MarkConverted(image.Name(), files[i].index);
+                if (marked >= 0)
+                    services_.MarkConverted(image.Name(), marked);
+                ThrottledShowVideo(image.Path());
+            } else if (result == 1) {
+                LogMessage(services_, IDS_FAILED_TO_WRITE_AVI, true, true);
+                SetPaneText(services_, ID_INDICATOR_FILE_NAME, Message(IDS_FAILED_TO_WRITE_AVI));
+                ++summary.writeFailures;
+                leave = true;
+            } else {
+                LogFormatted(services_, IDS_DROPPED, name, true, true);
+                ++summary.dropped;
+                countFailure();
+                leave = true;
+            }
+            SetPaneNumber(services_, ID_INDICATOR_TIME, static_cast<long>(std::time(nullptr) - start));
+            if (leave)
+                break;
+        }
+    }
+
+    StopRequested = 0;
+    if (Form().AVIStyle == 0) {
+        doc_.CloseAvi();
+        services_.ShowAviOpen(false);
+    }
+    summary.stopped = stopped;
+    publish();
+    if (CurrentSettings().AutoStop && !stopped)
+        PostCloseFromWorker();
+}

@@ -1,0 +1,99 @@
+#include "engine/FramePipeline.h"
+
+#include <cstdlib>
+#include <system_error>
+
+void PrepareImage(const std::string& path, const FrameTransform& transform, bool wantGray, PreparedImage& out) {
+    CImageFile file;
+    out.loaded = file.Load(path);
+    if (out.loaded && wantGray) {
+        // The same picture the comparer would get by decoding the file again.
+        CPixImage copy(file.Image(), true, false, false);
+        if (copy.IsValid()) {
+            copy.ToGray();
+            out.gray = std::make_unique<CImageFile>();
+            out.gray->Adopt(path, copy);
+        }
+    }
+    if (out.loaded)
+        ApplyFrameTransforms(file, &transform);
+    out.picture.TakeOver(file.Image());
+}
+
+CFramePipeline::CFramePipeline(std::vector<std::string> paths, const FrameTransform& transform, bool wantGray,
+                               int helpers)
+    : paths_(std::move(paths)),
+      transform_(transform),
+      wantGray_(wantGray),
+      depth_(helpers > 0 ? static_cast<size_t>(helpers) + 1 : 0) {
+    for (int i = 0; i < helpers; ++i) {
+        try {
+            helpers_.emplace_back([this] { HelperLoop(); });
+        } catch (const std::system_error&) {
+            break;  // fewer helpers; Take prepares what nobody started
+        }
+    }
+}
+
+CFramePipeline::~CFramePipeline() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& helper : helpers_)
+        helper.join();
+}
+
+void CFramePipeline::HelperLoop() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] {
+            return stopping_ || (nextClaim_ < paths_.size() && nextClaim_ < nextTake_ + depth_);
+        });
+        if (stopping_)
+            return;
+        size_t index = nextClaim_++;
+        lock.unlock();
+        auto prepared = std::make_unique<PreparedImage>();
+        PrepareImage(paths_[index], transform_, wantGray_, *prepared);
+        lock.lock();
+        ready_[index] = std::move(prepared);
+        changed_.notify_all();
+    }
+}
+
+std::unique_ptr<PreparedImage> CFramePipeline::Take(size_t index) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    // Images skipped by the caller are dropped unseen.
+    ready_.erase(ready_.begin(), ready_.lower_bound(index));
+    nextTake_ = index + 1;
+    if (nextClaim_ <= index) {
+        // Nobody has started on it: prepare it here rather than wait.
+        nextClaim_ = index + 1;
+        changed_.notify_all();
+        lock.unlock();
+        auto prepared = std::make_unique<PreparedImage>();
+        if (index < paths_.size())
+            PrepareImage(paths_[index], transform_, wantGray_, *prepared);
+        return prepared;
+    }
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return ready_.count(index) != 0; });
+    auto prepared = std::move(ready_[index]);
+    ready_.erase(index);
+    return prepared;
+}
+
+int CFramePipeline::DefaultHelpers() {
+    if (const char* text = std::getenv("PIXREEL_LOOKAHEAD")) {
+        char* end = nullptr;
+        long value = std::strtol(text, &end, 10);
+        if (end != text && *end == '\0' && value >= 0 && value <= 8)
+            return static_cast<int>(value);
+    }
+    unsigned cores = std::thread::hardware_concurrency();
+    if (cores <= 2)
+        return 1;
+    return 2;
+}

@@ -1,0 +1,139 @@
+#include "engine/PixreelDoc.h"
+
+#include <ctime>
+
+#include "config/CommandLineOverlay.h"
+#include "engine/StatusLog.h"
+#include "engine/WindowServices.h"
+#include "platform/StringTable.h"
+#include "platform/VersionInfo.h"
+
+namespace {
+
+// The name part of a path starts after its last '/'; its extension is the part from the last
+// '.' of the name part on.
+size_t ExtensionStart(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    size_t dot = path.find_last_of('.');
+    return dot == std::string::npos || dot < nameStart ? path.size() : dot;
+}
+
+std::string WithoutExtension(const std::string& path) {
+    return path.substr(0, ExtensionStart(path));
+}
+
+}  // namespace
+
+std::string OutputTimeStamp(time_t when) {
+    std::tm local{};
+    localtime_r(&when, &local);
+    char date[64] = "";
+    char time[16] = "";
+    std::strftime(date, sizeof date, "%b %d", &local);
+    std::strftime(time, sizeof time, "%H%M%S", &local);
+    return std::string(date) + " " + time;
+}
+
+CPixreelDoc::CPixreelDoc(WindowServices& services) : services_(services), writer_(services) {}
+
+CPixreelDoc::~CPixreelDoc() {
+    CloseAvi();
+}
+
+void CPixreelDoc::SetOutputStyle(int aviStyle) {
+    outputMode_ = aviStyle == 0 ? kOnePerImage : kOneForAll;
+}
+
+void CPixreelDoc::BuildOutputName(const std::string& imageName) {
+    std::string name = settings_.OutputPath;
+    if (outputMode_ == kOnePerImage) {
+        name += imageName;
+        outputName_ = WithoutExtension(name) + ".avi";
+        return;
+    }
+    name += settings_.VideoFile;
+    if (settings_.Overwrite == 0) {
+        // The stamp goes after the name without its extension, so that neither a dot in the name
+        // ("holiday.avi") nor one in the month abbreviation can cut it off again: outputs of
+        // different runs must not replace each other.
+        outputName_ = WithoutExtension(name) + "  " + OutputTimeStamp(std::time(nullptr)) + ".avi";
+        return;
+    }
+    outputName_ = WithoutExtension(name) + ".avi";
+}
+
+int CPixreelDoc::OpenForImage(const CImageFile& image) {
+    settings_.Load();
+    writer_.SetRate(settings_.FramesPerSec);
+
+    if (writer_.IsOpen()) {
+        if (outputMode_ != kOnePerImage)
+            return 1;
+        LogMessage(services_, IDS_AVI_CLOSED, true, false);
+        CloseAvi();
+    }
+
+    BuildOutputName(image.Name());
+    if (!writer_.Open(outputName_.c_str())) {
+        LogFormatted(services_, IDS_FAILED_TO_OPEN_AVI, outputName_, true, true);
+        return 0;
+    }
+    LogFormatted(services_, IDS_OPENED_AVI, outputName_, true, false);
+
+    // A compressor named on the command line is for this run: the writer must ask for it even
+    // when a remembered one is stored.
+    int rememberCodec = CommandLineCodec().empty() ? settings_.RememberCodec : 0;
+    if (!writer_.CreateStreams(image, rememberCodec, settings_.DisplayFileNames))
+        return 0;
+    streamFormat_ = StreamFormat::Of(image.Image());
+    WriteSettingInt("Config", "RememberCodec", rememberCodec);
+    services_.EnableCloseAvi(true);
+    return 1;
+}
+
+bool CPixreelDoc::FitsOpenStream(const CImageFile& image) const {
+    return !writer_.IsOpen() || !streamFormat_.valid || streamFormat_.SameSize(image.Image());
+}
+
+int CPixreelDoc::AddFrame(CImageFile& image, int& firstFrame, std::unique_ptr<CImageFile> gray) {
+    if (firstFrame == 0 && comparer_.Compare(image, static_cast<double>(settings_.MotionDeviation), std::move(gray)) == 0)
+        return 2;
+
+    // The compressor was set up for the stream's first frame; a frame of another depth or
+    // palette is brought into that format first, and one that cannot be is not written.
+    bool ready = streamFormat_.Matches(image.Image()) || ConvertToFormat(image.Image(), streamFormat_);
+    if (ready && writer_.WriteFrame(image)) {
+        if (firstFrame == 0) {
+            LogFormatted(services_, IDS_PROCESSED, image.Name(), true, false);
+            firstFrame = 1;
+        }
+        return 0;
+    }
+    LogFormatted(services_, IDS_FAILED_TO_PROCESS, image.Name(), true, true);
+    return 1;
+}
+
+int CPixreelDoc::CloseAvi() {
+    services_.SetWaitCursor(true);
+    if (writer_.IsOpen()) {
+        settings_.Load();
+        if (settings_.WriteCopyright) {
+            const char* title = LoadStringText(IDS_APP_TITLE);
+            std::string software = FormatMessageText("%s Version %s %s", {title ? title : "", VersionValue("SpecialBuild"),
+                                                                           VersionValue("FileVersion")});
+            writer_.WriteInfo(settings_.Copyright, software.c_str(), nullptr);
+        }
+        // A file that could not be completed (a full disk while the index was written) must not
+        // pass for a finished video.
+        if (!writer_.ReleaseAll()) {
+            ++failedCloses_;
+            LogMessage(services_, IDS_FAILED_TO_WRITE_AVI, true, true);
+        }
+    }
+    streamFormat_.Clear();
+    comparer_.Reset();
+    services_.EnableCloseAvi(false);
+    services_.SetWaitCursor(false);
+    return 1;
+}

@@ -1,0 +1,72 @@
+#pragma once
+// CPixreelDoc: the output side of a conversion. It holds the AVI writer, the identical-frame
+// comparer, its own settings and the name of the AVI being written; the conversion asks it to
+// make an output ready for an image, to add frames, and to close the output. In the single-file
+// style the output stays open across conversions until it is closed.
+//
+// Threads: OpenForImage and AddFrame run on the worker; CloseAvi on the worker or, while no
+// worker runs, on the window thread; SetOutputStyle at any time.
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "config/Settings.h"
+#include "engine/AviWriter.h"
+#include "engine/FrameComparer.h"
+#include "engine/ImageFile.h"
+#include "engine/StreamFormat.h"
+
+class WindowServices;
+
+class CPixreelDoc {
+public:
+    /// OutputMode values.
+    static constexpr int kOnePerImage = 1;
+    static constexpr int kOneForAll = 2;
+
+    explicit CPixreelDoc(WindowServices& services);
+    ~CPixreelDoc();
+    CPixreelDoc(const CPixreelDoc&) = delete;
+    CPixreelDoc& operator=(const CPixreelDoc&) = delete;
+
+    /// Takes the view's AVIStyle: 0 one AVI per image, anything else one AVI for all. An open
+    /// AVI stays open.
+    void SetOutputStyle(int aviStyle);
+    int OutputMode() const { return outputMode_; }
+
+    /// Makes an output ready for the image: 1 ready to write, 0 not. In the one-for-all style an
+    /// open output is kept; otherwise the output is (re)named, created and set up for the image.
+    int OpenForImage(const CImageFile& image);
+    /// Adds one frame of the image. On the image's first frame (firstFrame 0) the comparer may
+    /// drop it; `gray` is its untransformed gray decode when one was made ahead. 0 written
+    /// (firstFrame becomes 1), 1 write failed, 2 dropped as identical.
+    int AddFrame(CImageFile& image, int& firstFrame, std::unique_ptr<CImageFile> gray = nullptr);
+    /// Closes an open output (with its INFO chunk when WriteCopyright is set) and forgets the
+    /// comparer's reference. Always 1.
+    int CloseAvi();
+    /// Sets OutputName for an image of that file name.
+    void BuildOutputName(const std::string& imageName);
+
+    const std::string& OutputName() const { return outputName_; }
+    bool IsAviOpen() const { return writer_.IsOpen(); }
+    /// False when an output is open and set up whose frames have another size than the image.
+    bool FitsOpenStream(const CImageFile& image) const;
+    /// Closes that could not complete their file (a failed final write), since construction.
+    int FailedCloses() const { return failedCloses_; }
+    CAviWriter& Writer() { return writer_; }
+
+private:
+    WindowServices& services_;
+    std::atomic<int> outputMode_{0};
+    CDocAviWriter writer_;
+    CFrameComparer comparer_;
+    Settings settings_;
+    std::string outputName_;
+    StreamFormat streamFormat_;  // of the open output, once its streams are set up
+    int failedCloses_ = 0;
+};
+
+/// The local date and time stamp of single output names: "MMM dd" and "HHmmss" in the user's
+/// locale, joined by a blank.
+std::string OutputTimeStamp(time_t when);
