@@ -69,13 +69,17 @@ std::vector<std::string> FakeWindowServices::RedLines() const {
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<std::string> lines;
     std::string current;
+    bool allRed = true;
     for (const Call& call : calls_) {
-        if (call.what != "AppendLog" || !call.red)
+        if (call.what != "AppendLog")
             continue;
         current += call.text;
+        allRed = allRed && call.red;
         if (call.lineEnd) {
-            lines.push_back(current);
+            if (allRed)
+                lines.push_back(current);
             current.clear();
+            allRed = true;
         }
     }
     return lines;

@@ -33,7 +33,7 @@ public:
     std::vector<Call> Calls() const;
     /// The status log as it would read: appended texts with "\n" for each line end.
     std::string LogText() const;
-    /// The complete lines appended in red.
+    /// The complete lines of the log whose every part was appended in red.
     std::vector<std::string> RedLines() const;
     /// The last text put into the pane; empty when none.
     std::string PaneText(int paneId) const;
