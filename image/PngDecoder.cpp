@@ -47,6 +47,8 @@ void WidenTwoBitRow(uint8_t* row, uint32_t width) {
         else
             target = static_cast<uint8_t>((target & 0x0F) | (value << 4));
     }
+    if (width & 1)
+        row[width >> 1] &= 0xF0;  // the nibble past the last pixel still holds packed samples
 }
 
 bool Cancelled(CPixImage& image) {

@@ -120,7 +120,7 @@ TiffFields ReadFields(TIFF* tif) {
         f.yOffset = Truncate(value);
     if (f.rowsPerStrip > f.height || f.rowsPerStrip == 0) {
         f.rowsPerStrip = f.height;
-        if (f.height != 0)
+        if (f.height != 0 && !TIFFIsTiled(tif))
             TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, f.height);
     }
     return f;
@@ -296,6 +296,10 @@ bool ReadStrips(TIFF* tif, CPixImage& image, const TiffFields& f) {
     return true;
 }
 
+// Brings a picture stored in another orientation upright: the file's first row is at the top
+// of the decoded picture, so the tag says where that row and the first column belong.
+// 6 (first row on the right) is a clockwise quarter turn, 8 (first row on the left) an
+// anticlockwise one; 5 and 7 are the same turns mirrored.
 void ApplyOrientation(CPixImage& image, uint16_t orientation) {
     switch (orientation) {
     case ORIENTATION_TOPRIGHT:
@@ -313,14 +317,14 @@ void ApplyOrientation(CPixImage& image, uint16_t orientation) {
         image.MirrorHorizontal();
         break;
     case ORIENTATION_RIGHTTOP:
-        image.TurnLeft();
+        image.TurnRight();
         break;
     case ORIENTATION_RIGHTBOT:
         image.TurnLeft();
         image.MirrorHorizontal();
         break;
     case ORIENTATION_LEFTBOT:
-        image.TurnRight();
+        image.TurnLeft();
         break;
     default:
         break;
@@ -329,7 +333,7 @@ void ApplyOrientation(CPixImage& image, uint16_t orientation) {
 
 // --- the decoder ---------------------------------------------------------------------------
 
-bool DecodeOpenTiff(TIFF* tif, CPixImage& image) {
+bool DecodeOpenTiff(TIFF* tif, CPixImage& image, void*& tileBuffer) {
     ImageInfo& info = image.Info();
     int32_t count = 0;
     if (TIFFSetDirectory(tif, 0)) {
@@ -384,8 +388,25 @@ bool DecodeOpenTiff(TIFF* tif, CPixImage& image) {
         return false;
     }
 
-    if (rgba)
+    if (rgba) {
+        // libtiff reads a tile into a buffer it rounds up to 1 KiB and then refuses an
+        // uncompressed tile whose size differs from that buffer's; a buffer of exactly one tile
+        // avoids it. The caller frees it once libtiff is closed.
+        if (TIFFIsTiled(tif) && f.compression == COMPRESSION_NONE) {
+            const tmsize_t tileBytes = TIFFTileSize(tif);
+            if (tileBytes <= 0 || static_cast<uint64_t>(tileBytes) > CPixImage::kMaxDibBytes) {
+                image.SetLastError(kCorrupted);
+                return false;
+            }
+            tileBuffer = _TIFFmalloc(tileBytes);
+            if (!tileBuffer) {
+                image.SetLastError("No space for tile buffer");
+                return false;
+            }
+            TIFFReadBufferSetup(tif, tileBuffer, tileBytes);
+        }
         return ReadThroughRgba(tif, image);
+    }
 
     LoadTiffPalette(tif, image, f);
     if (!ReadStrips(tif, image, f))
@@ -413,7 +434,10 @@ bool DecodeTiff(CPixImage& image, ImageStream& stream) {
         image.SetLastError(kOpenFailed);
         return false;
     }
-    bool ok = DecodeOpenTiff(tif, image);
+    void* tileBuffer = nullptr;
+    bool ok = DecodeOpenTiff(tif, image, tileBuffer);
     TIFFClose(tif);
+    if (tileBuffer)
+        _TIFFfree(tileBuffer);
     return ok;
 }

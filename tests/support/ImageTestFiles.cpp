@@ -188,7 +188,7 @@ std::string EncodeTiff(const std::vector<TiffPage>& pages) {
             TIFFSetField(tif, TIFFTAG_TILEWIDTH, page.tileSize);
             TIFFSetField(tif, TIFFTAG_TILELENGTH, page.tileSize);
             const size_t pixelBytes = static_cast<size_t>(page.samples) * page.bits / 8;  // whole bytes only
-            std::vector<uint8_t> tile(static_cast<size_t>(TIFFTileSize(tif)));
+            std::vector<uint8_t> tile(static_cast<size_t>(page.tileSize) * page.tileSize * pixelBytes);
             for (uint32_t ty = 0; ty < page.height && ok; ty += page.tileSize) {
                 for (uint32_t tx = 0; tx < page.width && ok; tx += page.tileSize) {
                     std::fill(tile.begin(), tile.end(), 0);
@@ -196,7 +196,8 @@ std::string EncodeTiff(const std::vector<TiffPage>& pages) {
                         for (uint32_t x = 0; x < page.tileSize && tx + x < page.width; ++x)
                             std::memcpy(&tile[(y * page.tileSize + x) * pixelBytes],
                                         &page.data[(ty + y) * lineBytes + (tx + x) * pixelBytes], pixelBytes);
-                    ok = TIFFWriteTile(tif, tile.data(), tx, ty, 0, 0) >= 0;
+                    ok = TIFFWriteEncodedTile(tif, TIFFComputeTile(tif, tx, ty, 0, 0), tile.data(),
+                                              static_cast<tmsize_t>(tile.size())) >= 0;
                 }
             }
         } else {
@@ -316,7 +317,7 @@ RgbPicture ReadBmp24(const std::string& bytes) {
     return picture;
 }
 
-std::string RunCommand(const std::string& command, int* exitCode) {
+std::string CaptureOutput(const std::string& command, int* exitCode) {
     std::string output;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) {
@@ -334,7 +335,7 @@ std::string RunCommand(const std::string& command, int* exitCode) {
     return output;
 }
 
-std::string ShellQuote(const std::string& text) {
+std::string ShellArg(const std::string& text) {
     std::string quoted = "'";
     for (char c : text) {
         if (c == '\'')

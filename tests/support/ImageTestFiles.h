@@ -80,6 +80,6 @@ RgbPicture ReadPnm(const std::string& bytes);
 RgbPicture ReadBmp24(const std::string& bytes);
 
 /// Runs a shell command and returns what it wrote to stdout; exitCode gets its status.
-std::string RunCommand(const std::string& command, int* exitCode = nullptr);
+std::string CaptureOutput(const std::string& command, int* exitCode = nullptr);
 /// Quotes a text for the shell.
-std::string ShellQuote(const std::string& text);
+std::string ShellArg(const std::string& text);
