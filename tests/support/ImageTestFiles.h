@@ -48,11 +48,11 @@ struct PngSpec {
     int bitDepth = 8;
     int colorType = 2;  // PNG colour type: 0 gray, 2 RGB, 3 palette, 4 gray+alpha, 6 RGBA
     bool interlaced = false;
-    std::vector<std::vector<uint8_t>> rows;  // raw file rows, top first (16-bit samples big-endian)
-    std::vector<uint8_t> palette;            // red, green, blue triples
-    std::vector<uint8_t> transparency;       // tRNS alpha of palette entries
-    std::optional<uint16_t> transparentGray;  // tRNS of a gray image
-    std::optional<std::vector<uint16_t>> background;  // bKGD: {index} / {gray} / {red, green, blue}
+    std::vector<std::vector<uint8_t>> rows{};  // raw file rows, top first (16-bit samples big-endian)
+    std::vector<uint8_t> palette{};          // red, green, blue triples
+    std::vector<uint8_t> transparency{};     // tRNS alpha of palette entries
+    std::optional<uint16_t> transparentGray{};  // tRNS of a gray image
+    std::optional<std::vector<uint16_t>> background{};  // bKGD: {index} / {gray} / {red, green, blue}
 };
 std::string EncodePng(const PngSpec& spec);
 
@@ -68,9 +68,9 @@ struct TiffPage {
     uint32_t tileSize = 0;      // nonzero: square tiles instead of strips
     float xResolution = 0;      // 0: not written
     float yResolution = 0;
-    std::vector<uint16_t> extraSamples;  // EXTRASAMPLE_* of the samples past the colour ones
-    std::vector<uint16_t> red, green, blue;  // colour map of photometric 3
-    std::vector<uint8_t> data;  // packed rows, top first, in the file's sample layout
+    std::vector<uint16_t> extraSamples{};  // EXTRASAMPLE_* of the samples past the colour ones
+    std::vector<uint16_t> red{}, green{}, blue{};  // colour map of photometric 3
+    std::vector<uint8_t> data{};  // packed rows, top first, in the file's sample layout
 };
 std::string EncodeTiff(const std::vector<TiffPage>& pages);
 
