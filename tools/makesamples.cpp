@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -175,8 +176,10 @@ int main(int argc, char** argv) {
     }
     if (options.folder.empty())
         return Usage();
-    if (::mkdir(options.folder.c_str(), 0777) != 0 && errno != EEXIST) {
-        std::fprintf(stderr, "makesamples: cannot create %s: %s\n", options.folder.c_str(), std::strerror(errno));
+    std::error_code error;
+    std::filesystem::create_directories(options.folder, error);
+    if (error) {
+        std::fprintf(stderr, "makesamples: cannot create %s: %s\n", options.folder.c_str(), error.message().c_str());
         return 1;
     }
 
