@@ -45,8 +45,10 @@ public:
     /// Closes an open output (with its INFO chunk when WriteCopyright is set) and forgets the
     /// comparer's reference. Always 1.
     int CloseAvi();
-    /// Sets OutputName for an image of that file name.
+    /// Sets OutputName for an image of that file name, from the settings as last reloaded.
     void BuildOutputName(const std::string& imageName);
+    /// Reloads the document's settings (OpenForImage and CloseAvi do so themselves).
+    void ReloadSettings() { settings_.Load(); }
 
     const std::string& OutputName() const { return outputName_; }
     bool IsAviOpen() const { return writer_.IsOpen(); }
