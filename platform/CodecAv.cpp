@@ -157,6 +157,8 @@ public:
         DibToBgr(input_, bits, bgr_);
         FillFrame();
         frame_->pts = frameNumber_++;
+        // The MPEG-4 encoder takes a fixed quantiser from each frame, not from the context.
+        frame_->quality = context_->global_quality;
         frame_->pict_type = forceKey ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
         int sent = avcodec_send_frame(context_, frame_);
         if (sent < 0) {
@@ -220,8 +222,22 @@ private:
             c->mb_decision = CodecOptionChoiceByKey(spec_.fcc, "MbDecision");
             break;
         case kFfv1:
+            // FFV1 starts a key frame only at its interval and cannot be asked for one in
+            // between; without an interval every frame is a key frame.
+            c->gop_size = static_cast<int>(settings.keyFrameEvery ? settings.keyFrameEvery : 1);
             av_opt_set_int(c->priv_data, "coder", CodecOptionChoiceByKey(spec_.fcc, "Coder"), 0);
             av_opt_set_int(c->priv_data, "context", CodecOptionChoiceByKey(spec_.fcc, "Context"), 0);
+            break;
+        case kCvid:
+            // Cinepak starts key frames by its own count (keyint_min) only; as with FFV1, no
+            // interval means every frame is a key frame.
+            c->keyint_min = static_cast<int>(settings.keyFrameEvery ? settings.keyFrameEvery : 1);
+            c->gop_size = c->keyint_min;
+            break;
+        case kMsvc:
+            // Video 1 counts the delta frames between two key frames in keyint_min.
+            c->keyint_min = static_cast<int>(settings.keyFrameEvery ? settings.keyFrameEvery - 1 : 0);
+            c->gop_size = c->keyint_min + 1;
             break;
         case kHfyu:
             av_opt_set_int(c->priv_data, "pred", CodecOptionChoiceByKey(spec_.fcc, "Predictor"), 0);
