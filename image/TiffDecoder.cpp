@@ -231,10 +231,6 @@ bool ReadStrips(TIFF* tif, CPixImage& image, const TiffFields& f) {
     const uint32_t width = image.Width();
     const uint32_t height = image.Height();
     const uint32_t effectiveWidth = image.EffectiveWidth();
-    // Layouts the strip reader cannot place leave their rows black, never unset.
-    std::memset(image.PixelBits(), 0, image.Header().biSizeImage);
-    if (!StripReaderHandles(tif, f))
-        return true;
 
     const uint64_t lineBytes = (static_cast<uint64_t>(f.samples) * f.bits * width + 7) / 8;
     const tmsize_t stripBytes = TIFFStripSize(tif);
@@ -262,9 +258,13 @@ bool ReadStrips(TIFF* tif, CPixImage& image, const TiffFields& f) {
         }
         const uint32_t lines = height - first < f.rowsPerStrip ? height - first : f.rowsPerStrip;
         for (uint32_t i = 0; i < lines; ++i) {
+            const uint32_t y = height - 1 - (first + i);
+            uint8_t* row = image.Row(y);
             // A strip shorter than it should be leaves its missing lines black.
-            if ((i + 1ull) * lineBytes > static_cast<uint64_t>(got))
-                break;
+            if ((i + 1ull) * lineBytes > static_cast<uint64_t>(got)) {
+                std::memset(row, 0, effectiveWidth);
+                continue;
+            }
             uint8_t* line = strip + i * lineBytes;
             uint64_t bytes = lineBytes;
             if (f.bits == 16) {
@@ -277,11 +277,11 @@ bool ReadStrips(TIFF* tif, CPixImage& image, const TiffFields& f) {
                 }
                 bytes = count;
             }
-            const uint32_t y = height - 1 - (first + i);
-            uint8_t* row = image.Row(y);
+            size_t used = bytes < effectiveWidth ? static_cast<size_t>(bytes) : effectiveWidth;
             if (f.samples == 1) {
-                std::memcpy(row, line, bytes < effectiveWidth ? bytes : effectiveWidth);
+                std::memcpy(row, line, used);
             } else {
+                used = width;
                 for (uint32_t x = 0; x < width; ++x)
                     row[x] = line[2 * x];
                 if (alphaPlane) {
@@ -290,6 +290,7 @@ bool ReadStrips(TIFF* tif, CPixImage& image, const TiffFields& f) {
                         alpha[x] = line[2 * x + 1];
                 }
             }
+            std::memset(row + used, 0, effectiveWidth - used);
         }
     }
     _TIFFfree(strip);
@@ -352,9 +353,14 @@ bool DecodeOpenTiff(TIFF* tif, CPixImage& image, void*& tileBuffer) {
     if (!rgba && !StripReaderHandles(tif, f)) {
         // Layouts the strip reader would misplace (tiles, separate planes, 2-bit or 1-bit
         // palette samples, ...) come out right through the RGBA reader when libtiff can
-        // convert them.
+        // convert them; the rest would only give a wrong picture.
         char message[1024];
-        rgba = TIFFRGBAImageOK(tif, message) != 0;
+        if (!TIFFRGBAImageOK(tif, message)) {
+            image.SetLastErrorFormatted("Unsupported TIFF layout: %u samples of %u bits, photometric %u",
+                                        f.samples, f.bits, f.photometric);
+            return false;
+        }
+        rgba = true;
     }
     uint32_t depth = 8;
     if (rgba)

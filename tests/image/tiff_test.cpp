@@ -269,6 +269,30 @@ TEST(TiffDecoder, TiledGrayComesThroughRgbaReader) {
     }
 }
 
+TEST(TiffDecoder, OtherSampleSizes) {
+    // 2-bit gray has no index layout of its own here; libtiff's RGBA reader gives its grays.
+    TiffPage twoBit;
+    twoBit.width = 4;
+    twoBit.height = 1;
+    twoBit.bits = 2;
+    twoBit.data = {0b00011011};
+    CPixImage image;
+    ASSERT_TRUE(DecodeBytes(image, EncodeTiff({twoBit}), Tiff)) << image.LastError();
+    EXPECT_EQ(image.BitsPerPixel(), 24u);
+    for (int x = 0; x < 4; ++x)
+        EXPECT_EQ(image.PixelColor(x, 0).rgbRed, 85 * x);
+
+    // 32-bit samples fit neither reader: a clear refusal rather than a wrong picture.
+    TiffPage wide;
+    wide.width = 2;
+    wide.height = 1;
+    wide.bits = 32;
+    wide.data.assign(8, 0x40);
+    EXPECT_FALSE(DecodeBytes(image, EncodeTiff({wide}), Tiff));
+    EXPECT_STREQ(image.LastError(), "Unsupported TIFF layout: 1 samples of 32 bits, photometric 1");
+    EXPECT_EQ(image.Width(), 4u);
+}
+
 TEST(TiffDecoder, HostileInputFailsCleanly) {
     const std::string good = EncodeTiff({GrayPage(8, 8)});
     CPixImage image;
