@@ -60,6 +60,22 @@ void ClearRowsFrom(CPixImage& result, uint32_t firstRow) {
                     static_cast<size_t>(result.Height() - firstRow) * result.EffectiveWidth());
 }
 
+// Rotations fill their output in bands of rows, each band in narrow column strips, so that the
+// source pixels a strip needs stay in the cache whatever the angle (a quarter turn walks the
+// source by columns).
+constexpr uint32_t kBandRows = 32;
+constexpr uint32_t kStripColumns = 64;
+
+template <typename Pixel>
+void ForEachInBand(uint32_t firstRow, uint32_t rows, uint32_t width, Pixel pixel) {
+    for (uint32_t x0 = 0; x0 < width; x0 += kStripColumns) {
+        uint32_t x1 = std::min(width, x0 + kStripColumns);
+        for (uint32_t y = firstRow; y < firstRow + rows; ++y)
+            for (uint32_t x = x0; x < x1; ++x)
+                pixel(x, y);
+    }
+}
+
 template <typename T>
 std::unique_ptr<T[]> NewArray(size_t count) {
     return std::unique_ptr<T[]>(new (std::nothrow) T[count]());
@@ -133,6 +149,19 @@ uint32_t ScaleNearest(CPixImage& self, const CPixImage& source, CPixImage& resul
         for (uint32_t i = 0; i < 256; ++i)
             mapIndex[i] = result.NearestPaletteIndex(source.PaletteEntry(static_cast<uint8_t>(i)));
     }
+    // 24 bits: byte offsets of the sampled pixels. A pixel is copied with one 4-byte load and
+    // store where the fourth byte is still inside the source row and the next output pixel
+    // overwrites the extra byte written; the rest (the last output pixel, and sources in the last
+    // column) are copied byte by byte.
+    std::vector<size_t> offset(depth == 24 ? W : 0);
+    uint32_t wide = 0;
+    if (depth == 24) {
+        for (uint32_t x = 0; x < W; ++x) {
+            offset[x] = 3 * static_cast<size_t>(sx[x]);
+            if (x + 1 < W && sx[x] + 1 < source.Width())
+                wide = x + 1;
+        }
+    }
     for (uint32_t y = 0; y < H; ++y) {
         SetProgress(self, y, H);
         if (StopRequested(self))
@@ -145,12 +174,17 @@ uint32_t ScaleNearest(CPixImage& self, const CPixImage& source, CPixImage& resul
         }
         const uint8_t* in = source.Row(sy[y]);
         if (depth == 24) {
-            for (size_t x = 0; x < W; ++x) {
-                const uint8_t* p = in + 3 * static_cast<size_t>(sx[x]);
-                out[3 * x] = p[0];
-                out[3 * x + 1] = p[1];
-                out[3 * x + 2] = p[2];
+            // The scale is bound by memory reads: ask for the next sampled source row early.
+            const uint8_t* ahead = y + 1 < H ? source.Row(sy[y + 1]) : in;
+            for (uint32_t x = 0; x < wide; ++x) {
+                if ((x & 7) == 0)
+                    __builtin_prefetch(ahead + offset[x]);
+                uint32_t pixel;
+                std::memcpy(&pixel, in + offset[x], 4);
+                std::memcpy(out + 3 * static_cast<size_t>(x), &pixel, 4);
             }
+            for (uint32_t x = wide; x < W; ++x)
+                std::memcpy(out + 3 * static_cast<size_t>(x), in + offset[x], 3);
         } else {
             for (uint32_t x = 0; x < W; ++x)
                 PutIndex(out, x, depth, mapIndex[IndexAt(in, sx[x], depth)]);
@@ -561,50 +595,55 @@ bool CPixImage::RotateByAngle(float angle, CPixImage* destination) {
         xs[nx] = x * s;
     }
 
-    // The loop runs to maxY and maxX inclusive; the last row and column fall outside the result.
-    uint32_t rowsDone = static_cast<uint32_t>(newHeight);
-    for (int64_t ny = 0; ny <= newHeight; ++ny) {
-        SetProgress(*this, static_cast<uint64_t>(ny), static_cast<uint64_t>(newHeight));
+    // The loop runs to maxY and maxX inclusive; the last row and column fall outside the result
+    // and are left out. Output rows are filled band by band (progress and escape are looked at
+    // per band).
+    const uint32_t W = result.Width(), H = result.Height();
+    const uint8_t* bits = info_.pixels;
+    const size_t stride = info_.effectiveWidth;
+    const size_t outStride = result.info_.effectiveWidth;
+    uint32_t rowsDone = H;
+    for (uint32_t band = 0; band < H; band += kBandRows) {
+        SetProgress(*this, band, H);
         if (StopRequested(*this)) {
-            rowsDone = static_cast<uint32_t>(std::min(ny, newHeight));
+            rowsDone = band;
             break;
         }
-        if (ny == newHeight)
-            break;
-        const auto y = static_cast<double>(minY + ny);
-        const double ys = y * s;
-        const double yc = y * c;
-        uint8_t* out = result.Row(static_cast<uint32_t>(ny));
-        uint8_t* outAlpha = resultAlpha ? resultAlpha + static_cast<size_t>(ny) * newWidth : nullptr;
-        for (int64_t nx = 0; nx < newWidth; ++nx) {
-            auto sx = static_cast<int64_t>(xc[nx] + ys - 0.5);
-            auto sy = static_cast<int64_t>(yc - xs[nx] - 0.5);
+        const uint32_t rows = std::min(kBandRows, H - band);
+        double ys[kBandRows], yc[kBandRows];
+        for (uint32_t i = 0; i < rows; ++i) {
+            auto y = static_cast<double>(minY + band + i);
+            ys[i] = y * s;
+            yc[i] = y * c;
+        }
+        ForEachInBand(band, rows, W, [&](uint32_t nx, uint32_t ny) {
+            auto sx = static_cast<int64_t>(xc[nx] + ys[ny - band] - 0.5);
+            auto sy = static_cast<int64_t>(yc[ny - band] - xs[nx] - 0.5);
             bool inside = sx >= 0 && sy >= 0 && sx < width && sy < height;
+            uint8_t* out = result.info_.pixels + ny * outStride;
+            const uint8_t* in = inside ? bits + static_cast<size_t>(sy) * stride : nullptr;
             if (depth == 24) {
-                uint8_t* o = out + 3 * nx;
+                uint8_t* o = out + 3 * static_cast<size_t>(nx);
                 if (inside) {
-                    const uint8_t* p = Row(static_cast<uint32_t>(sy)) + 3 * sx;
-                    o[0] = p[0];
-                    o[1] = p[1];
-                    o[2] = p[2];
+                    std::memcpy(o, in + 3 * sx, 3);
                 } else {
                     o[0] = outsideColor.rgbBlue;
                     o[1] = outsideColor.rgbGreen;
                     o[2] = outsideColor.rgbRed;
                 }
             } else {
-                uint8_t index = inside ? IndexAt(Row(static_cast<uint32_t>(sy)), static_cast<uint32_t>(sx), depth)
-                                       : outsideIndex;
-                PutIndex(out, static_cast<uint32_t>(nx), depth, index);
+                PutIndex(out, nx, depth, inside ? IndexAt(in, static_cast<uint32_t>(sx), depth) : outsideIndex);
             }
-            if (outAlpha)
-                outAlpha[nx] = inside && sourceAlpha ? sourceAlpha[static_cast<size_t>(sy) * width + sx] : 0;
-        }
+            if (resultAlpha)
+                resultAlpha[static_cast<size_t>(ny) * W + nx] =
+                    inside && sourceAlpha ? sourceAlpha[static_cast<size_t>(sy) * width + sx] : 0;
+        });
     }
+    if (rowsDone == H)
+        SetProgress(*this, 1, 1);
     ClearRowsFrom(result, rowsDone);
-    if (resultAlpha && rowsDone < result.Height())
-        std::memset(resultAlpha + static_cast<size_t>(rowsDone) * newWidth, 0,
-                    static_cast<size_t>(newHeight - rowsDone) * newWidth);
+    if (resultAlpha && rowsDone < H)
+        std::memset(resultAlpha + static_cast<size_t>(rowsDone) * W, 0, static_cast<size_t>(H - rowsDone) * W);
 
     result.info_.progress = info_.progress;
     result.info_.escape = info_.escape;
@@ -622,18 +661,18 @@ void Turn(const CPixImage& source, CPixImage& result, From from) {
     const uint32_t sourceWidth = source.Width();
     const uint8_t* sourceAlpha = source.AlphaPlane();
     uint8_t* resultAlpha = result.AlphaPlane();
-    for (uint32_t y = 0; y < H; ++y) {
-        uint8_t* out = result.Row(y);
-        for (uint32_t x = 0; x < W; ++x) {
+    for (uint32_t band = 0; band < H; band += kBandRows) {
+        ForEachInBand(band, std::min(kBandRows, H - band), W, [&](uint32_t x, uint32_t y) {
             auto [sx, sy] = from(x, y);
             const uint8_t* in = source.Row(sy);
+            uint8_t* out = result.Row(y);
             if (depth == 24)
                 std::memcpy(out + 3 * static_cast<size_t>(x), in + 3 * static_cast<size_t>(sx), 3);
             else
                 PutIndex(out, x, depth, IndexAt(in, sx, depth));
             if (resultAlpha)
                 resultAlpha[static_cast<size_t>(y) * W + x] = sourceAlpha[static_cast<size_t>(sy) * sourceWidth + sx];
-        }
+        });
     }
 }
 

@@ -278,7 +278,7 @@ struct Shape {
 };
 
 const uint32_t kDepths[] = {1, 4, 8, 24};
-const Shape kSources[] = {{1, 1}, {7, 5}, {13, 9}, {33, 17}, {10, 2}};
+const Shape kSources[] = {{1, 1}, {7, 5}, {13, 9}, {33, 17}, {10, 2}, {150, 70}};
 
 std::string Describe(uint32_t depth, bool alpha, Shape from) {
     return std::to_string(from.width) + "x" + std::to_string(from.height) + "x" + std::to_string(depth) +

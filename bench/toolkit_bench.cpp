@@ -1,0 +1,393 @@
+// Times the image toolkit on a 12-megapixel photograph-like JPEG that it makes itself:
+//   - decoding with CPixImage::LoadFile against a minimal loop straight on libjpeg that does the
+//     same job (bottom-up blue-green-red rows, padded to 4 bytes) and nothing else;
+//   - ScaleTo 1280 x 720, fast and smooth, and the fast scale written as a loop over
+//     PixelColor / StoreColor;
+//   - RotateByAngle(90).
+// Every figure is the median wall-clock time of several runs after one warm-up run.
+//
+//   toolkit_bench --jpeg FILE [--runs N] [--only decode-toolkit|decode-reference]
+//
+// FILE is (re)written with the test picture. --only runs one decoder in a loop, for profiling.
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "image/PixImage.h"
+
+namespace {
+
+constexpr uint32_t kWidth = 4000;
+constexpr uint32_t kHeight = 3000;
+constexpr int kQuality = 90;
+constexpr int32_t kScaledWidth = 1280;
+constexpr int32_t kScaledHeight = 720;
+
+// --- The test picture ----------------------------------------------------------------------------
+
+// Smooth random detail: random values on a grid `cell` pixels apart, interpolated bilinearly.
+class ValueNoise {
+public:
+    ValueNoise(uint32_t width, uint32_t height, uint32_t cell, std::mt19937& random)
+        : cell_(cell), columns_(width / cell + 2), values_(static_cast<size_t>(columns_) * (height / cell + 2)) {
+        std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+        for (float& v : values_)
+            v = unit(random);
+    }
+
+    float At(uint32_t x, uint32_t y) const {
+        uint32_t gx = x / cell_, gy = y / cell_;
+        float fx = static_cast<float>(x % cell_) / static_cast<float>(cell_);
+        float fy = static_cast<float>(y % cell_) / static_cast<float>(cell_);
+        // Smoothstep weights avoid visible grid lines.
+        fx = fx * fx * (3 - 2 * fx);
+        fy = fy * fy * (3 - 2 * fy);
+        const float* row0 = &values_[static_cast<size_t>(gy) * columns_ + gx];
+        const float* row1 = row0 + columns_;
+        float top = row0[0] + (row0[1] - row0[0]) * fx;
+        float bottom = row1[0] + (row1[1] - row1[0]) * fx;
+        return top + (bottom - top) * fy;
+    }
+
+private:
+    uint32_t cell_;
+    uint32_t columns_;
+    std::vector<float> values_;
+};
+
+uint8_t Clamp(float v) {
+    return static_cast<uint8_t>(std::clamp(v, 0.0f, 255.0f));
+}
+
+// A landscape-like picture: a sky gradient, hills with shading, a few round objects with soft
+// edges, textures at several scales and a little sensor noise. It compresses like a photograph
+// (a few megabytes at quality 90), unlike flat colour or pure noise.
+std::vector<uint8_t> MakePicture(uint32_t width, uint32_t height) {
+    std::mt19937 random(2024);
+    ValueNoise coarse(width, height, 400, random), medium(width, height, 90, random), fine(width, height, 17, random),
+        grain(width, height, 4, random), hue(width, height, 700, random);
+    struct Blob {
+        float x, y, radius, r, g, b;
+    };
+    std::vector<Blob> blobs;
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    for (int i = 0; i < 14; ++i)
+        blobs.push_back({unit(random) * width, unit(random) * height, 60 + unit(random) * 380, 40 + unit(random) * 200,
+                         40 + unit(random) * 200, 40 + unit(random) * 200});
+    std::normal_distribution<float> noise(0.0f, 3.0f);
+
+    std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
+    for (uint32_t y = 0; y < height; ++y) {
+        float v = static_cast<float>(y) / static_cast<float>(height);  // 0 at the top
+        for (uint32_t x = 0; x < width; ++x) {
+            float horizon = 0.45f + 0.08f * coarse.At(x, 0) + 0.03f * medium.At(x, 0);
+            float r, g, b;
+            if (v < horizon) {
+                float t = v / horizon;
+                r = 90 + 110 * t;
+                g = 140 + 80 * t;
+                b = 230 - 20 * t;
+                float cloud = std::max(0.0f, coarse.At(x, y) + 0.5f * medium.At(x, y));
+                r += 90 * cloud;
+                g += 80 * cloud;
+                b += 40 * cloud;
+            } else {
+                float shade = 0.6f + 0.4f * coarse.At(x, y) + 0.25f * medium.At(x, y);
+                float tint = hue.At(x, y);
+                r = (95 + 40 * tint) * shade;
+                g = (120 - 20 * tint) * shade;
+                b = (60 + 10 * tint) * shade;
+                float texture = 28 * fine.At(x, y) + 14 * grain.At(x, y);
+                r += texture;
+                g += texture;
+                b += 0.6f * texture;
+            }
+            for (const Blob& blob : blobs) {
+                float dx = static_cast<float>(x) - blob.x, dy = static_cast<float>(y) - blob.y;
+                float d2 = dx * dx + dy * dy;
+                if (d2 > blob.radius * blob.radius)
+                    continue;
+                float d = std::sqrt(d2) / blob.radius;
+                float edge = std::clamp((1.0f - d) * 12.0f, 0.0f, 1.0f);
+                float light = 1.1f - 0.5f * d + 0.08f * fine.At(x, y);
+                r += (blob.r * light - r) * edge;
+                g += (blob.g * light - g) * edge;
+                b += (blob.b * light - b) * edge;
+            }
+            uint8_t* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
+            p[0] = Clamp(r + noise(random));
+            p[1] = Clamp(g + noise(random));
+            p[2] = Clamp(b + noise(random));
+        }
+    }
+    return rgb;
+}
+
+// Writes the picture as a baseline JPEG: quality 90, libjpeg's default 2x2 chroma subsampling
+// (4:2:0). Returns the file size, 0 on failure.
+long WriteJpeg(const std::string& path, const std::vector<uint8_t>& rgb, uint32_t width, uint32_t height) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        return 0;
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr errors{};
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    jpeg_stdio_dest(&cinfo, file);
+    cinfo.image_width = width;
+    cinfo.image_height = height;
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, kQuality, TRUE);
+    cinfo.comp_info[0].h_samp_factor = 2;
+    cinfo.comp_info[0].v_samp_factor = 2;
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < height) {
+        JSAMPROW row = const_cast<JSAMPROW>(&rgb[static_cast<size_t>(cinfo.next_scanline) * width * 3]);
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    long size = std::ftell(file);
+    std::fclose(file);
+    return size;
+}
+
+// --- The reference decoder ---------------------------------------------------------------------
+
+struct DecodedRows {
+    std::unique_ptr<uint8_t[]> pixels;
+    uint32_t width = 0, height = 0, stride = 0;
+};
+
+// The whole job of the toolkit's JPEG path for a colour file, with nothing around it: libjpeg
+// straight from the file into blue-green-red rows padded to 4 bytes, the top picture row last.
+bool ReferenceDecode(const char* path, DecodedRows& out) {
+    FILE* file = std::fopen(path, "rb");
+    if (!file)
+        return false;
+    jpeg_decompress_struct cinfo{};
+    jpeg_error_mgr errors{};
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&cinfo);
+    jpeg_stdio_src(&cinfo, file);
+    jpeg_read_header(&cinfo, TRUE);
+    cinfo.out_color_space = JCS_EXT_BGR;
+    jpeg_start_decompress(&cinfo);
+    out.width = cinfo.output_width;
+    out.height = cinfo.output_height;
+    out.stride = (out.width * 3 + 3) & ~3u;
+    out.pixels.reset(new uint8_t[static_cast<size_t>(out.stride) * out.height]);
+    std::vector<JSAMPROW> rows(out.height);
+    for (uint32_t i = 0; i < out.height; ++i)
+        rows[i] = out.pixels.get() + static_cast<size_t>(out.height - 1 - i) * out.stride;
+    while (cinfo.output_scanline < out.height)
+        jpeg_read_scanlines(&cinfo, &rows[cinfo.output_scanline], out.height - cinfo.output_scanline);
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    std::fclose(file);
+    return true;
+}
+
+// --- Timing ----------------------------------------------------------------------------------
+
+struct Timing {
+    double wall;  // milliseconds of wall-clock time
+    double cpu;   // milliseconds of this process's processor time (user and system)
+};
+
+double CpuMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+double MedianOf(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Medians of `runs` timings after one warm-up; `prepare` runs untimed before each.
+Timing Median(int runs, const std::function<void()>& prepare, const std::function<void()>& work) {
+    prepare();
+    work();
+    std::vector<double> wall, cpu;
+    for (int i = 0; i < runs; ++i) {
+        prepare();
+        double cpuStart = CpuMilliseconds();
+        auto start = std::chrono::steady_clock::now();
+        work();
+        auto end = std::chrono::steady_clock::now();
+        cpu.push_back(CpuMilliseconds() - cpuStart);
+        wall.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+    }
+    return {MedianOf(wall), MedianOf(cpu)};
+}
+
+// The fast scale as a plain loop over the per-pixel accessors, with the same hand-over of the
+// result into the image as ScaleTo (which frees the old pixel block).
+void ScaleByPixel(CPixImage& image, int32_t width, int32_t height) {
+    float fx = static_cast<float>(image.Width()) / static_cast<float>(width);
+    float fy = static_cast<float>(image.Height()) / static_cast<float>(height);
+    CPixImage result;
+    result.CopyInfoFrom(image);
+    result.Allocate(static_cast<uint32_t>(width), static_cast<uint32_t>(height), image.BitsPerPixel(), image.Type());
+    for (int32_t y = 0; y < height; ++y) {
+        auto sy = static_cast<int32_t>(static_cast<float>(y) * fy);
+        for (int32_t x = 0; x < width; ++x)
+            result.StoreColor(x, y, image.PixelColor(static_cast<int32_t>(static_cast<float>(x) * fx), sy));
+    }
+    image.TakeOver(result);
+}
+
+// What every in-place scale to 1280 x 720 costs besides the pixels: a new block, written once,
+// handed over to the image, which frees its old 36 MB block.
+void HandOverOnly(CPixImage& image, int32_t width, int32_t height) {
+    CPixImage result;
+    result.CopyInfoFrom(image);
+    result.Allocate(static_cast<uint32_t>(width), static_cast<uint32_t>(height), image.BitsPerPixel(), image.Type());
+    std::memset(result.PixelBits(), 0, result.Header().biSizeImage);
+    image.TakeOver(result);
+}
+
+bool SameRows(const CPixImage& a, const CPixImage& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height() || a.BitsPerPixel() != b.BitsPerPixel())
+        return false;
+    size_t used = static_cast<size_t>(a.Width()) * 3;
+    for (uint32_t y = 0; y < a.Height(); ++y)
+        if (std::memcmp(a.Row(y), b.Row(y), used) != 0)
+            return false;
+    return true;
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: toolkit_bench --jpeg FILE [--runs N] [--only decode-toolkit|decode-reference]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string path, only;
+    int runs = 7;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--jpeg" && i + 1 < argc)
+            path = argv[++i];
+        else if (arg == "--runs" && i + 1 < argc)
+            runs = std::max(1, std::atoi(argv[++i]));
+        else if (arg == "--only" && i + 1 < argc)
+            only = argv[++i];
+        else
+            return Usage();
+    }
+    if (path.empty())
+        return Usage();
+
+    std::vector<uint8_t> rgb = MakePicture(kWidth, kHeight);
+    long bytes = WriteJpeg(path, rgb, kWidth, kHeight);
+    rgb.clear();
+    rgb.shrink_to_fit();
+    if (bytes <= 0) {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        return 1;
+    }
+    std::printf("picture: %ux%u JPEG, 4:2:0, quality %d, %.2f MB (%s)\n", kWidth, kHeight, kQuality, bytes / 1e6,
+                path.c_str());
+
+    if (!only.empty()) {
+        // Profiling mode: one decoder, `runs` times, nothing else.
+        for (int i = 0; i < runs; ++i) {
+            if (only == "decode-toolkit") {
+                CPixImage image;
+                if (!image.LoadFile(path.c_str(), Jpeg))
+                    return 1;
+            } else if (only == "decode-reference") {
+                DecodedRows rows;
+                if (!ReferenceDecode(path.c_str(), rows))
+                    return 1;
+            } else {
+                return Usage();
+            }
+        }
+        return 0;
+    }
+
+    // (a) Decoding.
+    CPixImage decoded;
+    if (!decoded.LoadFile(path.c_str(), Jpeg) || decoded.BitsPerPixel() != 24) {
+        std::fprintf(stderr, "toolkit cannot decode %s: %s\n", path.c_str(), decoded.LastError());
+        return 1;
+    }
+    DecodedRows reference;
+    ReferenceDecode(path.c_str(), reference);
+    bool samePixels = reference.width == decoded.Width() && reference.height == decoded.Height();
+    for (uint32_t y = 0; samePixels && y < reference.height; ++y)
+        samePixels = std::memcmp(reference.pixels.get() + static_cast<size_t>(y) * reference.stride, decoded.Row(y),
+                                 static_cast<size_t>(reference.width) * 3) == 0;
+
+    auto nothing = [] {};
+    Timing toolkitDecode = Median(runs, nothing, [&] {
+        CPixImage image;
+        image.LoadFile(path.c_str(), Jpeg);
+    });
+    Timing referenceDecode = Median(runs, nothing, [&] {
+        DecodedRows rows;
+        ReferenceDecode(path.c_str(), rows);
+    });
+
+    // (b) Scaling in place; each run starts from a fresh copy of the decoded picture.
+    CPixImage work;
+    auto freshCopy = [&] { work.CopyFrom(decoded, true, false, false); };
+    Timing fastScale = Median(3 * runs, freshCopy, [&] { work.ScaleTo(kScaledWidth, kScaledHeight, 1); });
+    CPixImage fastResult(work, true, false, false);
+    Timing smoothScale = Median(runs, freshCopy, [&] { work.ScaleTo(kScaledWidth, kScaledHeight, 0); });
+
+    // (c) The same fast scale through PixelColor / StoreColor.
+    Timing pixelLoop = Median(runs, freshCopy, [&] { ScaleByPixel(work, kScaledWidth, kScaledHeight); });
+    bool sameScale = SameRows(fastResult, work);
+    Timing handOver = Median(runs, freshCopy, [&] { HandOverOnly(work, kScaledWidth, kScaledHeight); });
+
+    // (d) Rotation by a quarter turn into a second image, so the source stays as it is.
+    CPixImage rotated;
+    Timing rotate = Median(runs, nothing, [&] { decoded.RotateByAngle(90.0f, &rotated); });
+
+    auto line = [](const char* what, Timing t) {
+        std::printf("%-46s %9.2f ms  (cpu %9.2f ms)\n", what, t.wall, t.cpu);
+    };
+    std::printf("median of %d runs (fast scale %d) after one warm-up; wall clock, process cpu time beside it\n", runs,
+                3 * runs);
+    line("decode, toolkit CPixImage::LoadFile", toolkitDecode);
+    line("decode, libjpeg reference loop", referenceDecode);
+    std::printf("%-46s %9.3f     (cpu %9.3f)     goal <= 1.10%s\n", "  ratio toolkit / reference",
+                toolkitDecode.wall / referenceDecode.wall, toolkitDecode.cpu / referenceDecode.cpu,
+                samePixels ? "" : "  PIXELS DIFFER");
+    line("ScaleTo 1280x720 fast (nearest)", fastScale);
+    line("ScaleTo 1280x720 smooth (area averaging)", smoothScale);
+    line("fast scale as PixelColor/StoreColor loop", pixelLoop);
+    std::printf("%-46s %9.1f     (cpu %9.1f)     goal >= 10%s\n", "  ratio per-pixel loop / fast ScaleTo",
+                pixelLoop.wall / fastScale.wall, pixelLoop.cpu / fastScale.cpu, sameScale ? "" : "  PIXELS DIFFER");
+    line("  of which new block + hand-over (both)", handOver);
+    std::printf("%-46s %9.1f     (cpu %9.1f)\n", "  ratio of the pixel work alone",
+                (pixelLoop.wall - handOver.wall) / (fastScale.wall - handOver.wall),
+                (pixelLoop.cpu - handOver.cpu) / (fastScale.cpu - handOver.cpu));
+    std::string rotation = "RotateByAngle(90) " + std::to_string(decoded.Width()) + "x" +
+                           std::to_string(decoded.Height()) + " -> " + std::to_string(rotated.Width()) + "x" +
+                           std::to_string(rotated.Height());
+    line(rotation.c_str(), rotate);
+    return samePixels && sameScale ? 0 : 1;
+}
