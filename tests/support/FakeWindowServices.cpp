@@ -47,6 +47,32 @@ void FakeWindowServices::PostClose() {
     Record({"PostClose", ""});
 }
 
+void FakeWindowServices::PostCommand(int commandId) {
+    Record({"PostCommand", "", commandId});
+}
+
+void FakeWindowServices::ReadFormValues(FormValues& values) {
+    Record({"ReadFormValues", ""});
+    if (formValues)
+        values = *formValues;
+}
+
+void FakeWindowServices::EnableCloseAvi(bool enabled) {
+    Record({"EnableCloseAvi", "", enabled ? 1 : 0});
+}
+
+void FakeWindowServices::SetWaitCursor(bool busy) {
+    Record({"SetWaitCursor", "", busy ? 1 : 0});
+}
+
+void FakeWindowServices::PaintPreview() {
+    Record({"PaintPreview", ""});
+}
+
+void FakeWindowServices::FileListChanged() {
+    Record({"FileListChanged", ""});
+}
+
 std::vector<FakeWindowServices::Call> FakeWindowServices::Calls() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return calls_;

@@ -4,6 +4,7 @@
 #include "engine/WindowServices.h"
 
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,7 @@ public:
     struct Call {
         std::string what;  ///< "AppendLog", "SetPaneText", "SetElapsedSeconds", ...
         std::string text;  ///< text or name argument
-        int number = 0;    ///< pane identifier, list index, seconds, open flag
+        int number = 0;    ///< pane identifier, list index, seconds, command, flag
         bool red = false;
         bool lineEnd = false;
     };
@@ -28,6 +29,12 @@ public:
     bool HasMainWindow() override;
     int RequestCodec(CodecRequest& request) override;
     void PostClose() override;
+    void PostCommand(int commandId) override;
+    void ReadFormValues(FormValues& values) override;
+    void EnableCloseAvi(bool enabled) override;
+    void SetWaitCursor(bool busy) override;
+    void PaintPreview() override;
+    void FileListChanged() override;
 
     /// Every call so far, in order.
     std::vector<Call> Calls() const;
@@ -44,6 +51,8 @@ public:
     /// Answers for HasMainWindow and RequestCodec.
     bool hasMainWindow = false;
     int codecAnswer = 0;
+    /// What ReadFormValues hands back; when empty the values are left as they are.
+    std::optional<FormValues> formValues;
 
 private:
     void Record(Call call);
