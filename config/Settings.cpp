@@ -92,6 +92,7 @@ int ReadInt(const char* section, const char* key, int fallback, const char* path
 }
 
 // A text cut to its field may end inside a UTF-8 sequence; the partial character is dropped.
+// Only cut texts are touched, so a stored value in another 8-bit encoding stays as it is.
 void DropPartialCharacter(char* text) {
     size_t length = std::strlen(text);
     size_t lead = length;
@@ -210,8 +211,11 @@ void Settings::ReadFile() {
         return;
     for (const TextKey& key : kTextKeys) {
         char* field = reinterpret_cast<char*>(this) + key.offset;
-        GetPrivateProfileStringA(key.section, key.key, key.fallback, field, static_cast<uint32_t>(key.size), path);
-        DropPartialCharacter(field);
+        const uint32_t length =
+            GetPrivateProfileStringA(key.section, key.key, key.fallback, field, static_cast<uint32_t>(key.size), path);
+        std::string whole;
+        if (length + 1 == key.size && ReadProfileValue(key.section, key.key, path, whole) && whole.size() > length)
+            DropPartialCharacter(field);
     }
     for (const IntKey& key : kIntKeys)
         this->*key.field = ReadInt(key.section, key.key, key.fallback, path);

@@ -123,6 +123,13 @@ int CAviWriter::Open(const char* path) {
 }
 
 int CAviWriter::CreateStreams(const CImageFile& image, int& rememberCodec, int writeNames) {
+    // Without an open file the failure has been shown by Open. Streams made before would be
+    // orphaned by a second call, and an orphaned reference keeps the file from ever completing.
+    if (!file_ || video_ || compressed_ || text_) {
+        errno = EINVAL;
+        RecordError();
+        return 0;
+    }
     int result = 1;
     const LONG width = static_cast<LONG>(image.Width());
     const LONG height = static_cast<LONG>(image.Height());

@@ -43,7 +43,8 @@ public:
     int Open(const char* path);
     /// Video stream, compressor stream (asking for the compressor unless rememberCodec is set and
     /// one is stored; rememberCodec then receives the answer's always-use flag), the frame format
-    /// taken from image, and with writeNames the text stream. 1 / 0.
+    /// taken from image, and with writeNames the text stream. 1 / 0; 0 at once without an open
+    /// file or when the file already has its streams.
     int CreateStreams(const CImageFile& image, int& rememberCodec, int writeNames);
     /// Writes the image as the next frame and, with a text stream, its file name. The frame
     /// count advances either way. 1 only when every write succeeded; 0 (errno set) also for an

@@ -172,6 +172,10 @@ TEST_F(SettingsTest, LongTextsAreCutToTheirFields) {
     EXPECT_EQ(std::strlen(settings.JPGDir), 259u) << "cut to 259; no room left for the separator";
     EXPECT_EQ(std::strlen(settings.JPGSuffix), 254u) << "cut to 255, then the dot removed";
     EXPECT_EQ(std::string(settings.Copyright), std::string(258, 'o')) << "a cut character is dropped whole";
+
+    // A value that fits is kept byte for byte, even when it is not UTF-8.
+    WriteFileBytes(ini_, "[Config]\nCopyright=Caf\xE9\n");
+    EXPECT_STREQ(Loaded().Copyright, "Caf\xE9");
 }
 
 TEST_F(SettingsTest, WritesGoToTheirSectionUnlessTheProcessHasArguments) {
