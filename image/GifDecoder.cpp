@@ -130,14 +130,23 @@ private:
     bool ended_ = false;
 };
 
-/// Receives decoded palette indices line by line and writes them into the picture's rows from the
-/// top down, in the four-pass order for interlaced images. Lines beyond the picture are dropped.
+/// Where a frame's decoded lines go: `row` counts from the top of the frame, `line` holds the
+/// whole frame width, of which the first `decoded` indices came from the data (the rest hold the
+/// fill index of a partly decoded last line).
+class LineSink {
+public:
+    virtual ~LineSink() = default;
+    virtual void Write(uint32_t row, const std::vector<uint8_t>& line, size_t decoded) = 0;
+};
+
+/// Receives decoded palette indices and hands them on line by line, from the top of the frame
+/// down, in the four-pass order for interlaced images. Lines beyond the frame are dropped.
 class LineWriter {
 public:
-    LineWriter(CPixImage& image, bool interlaced, uint8_t fill)
-        : image_(image), interlaced_(interlaced), fill_(fill), line_(image.Width(), fill) {}
+    LineWriter(uint32_t width, uint32_t height, bool interlaced, uint8_t fill, LineSink& sink)
+        : height_(height), interlaced_(interlaced), fill_(fill), line_(width, fill), sink_(sink) {}
 
-    /// False once every line of the picture has been written.
+    /// False once every line of the frame has been written.
     bool Put(uint8_t index) {
         line_[used_++] = index;
         if (used_ == line_.size())
@@ -151,23 +160,11 @@ public:
             WriteLine();
     }
 
-    bool Done() const { return row_ >= image_.Height(); }
+    bool Done() const { return row_ >= height_; }
 
 private:
     void WriteLine() {
-        uint8_t* target = image_.Row(image_.Height() - 1 - row_);
-        const uint32_t depth = image_.BitsPerPixel();
-        if (depth == 8) {
-            std::memcpy(target, line_.data(), line_.size());
-        } else {
-            const uint32_t perByte = 8 / depth;
-            const uint32_t mask = (1u << depth) - 1;
-            std::memset(target, 0, (line_.size() + perByte - 1) / perByte);
-            for (size_t x = 0; x < line_.size(); ++x) {
-                const uint32_t shift = 8 - depth * static_cast<uint32_t>(x % perByte + 1);
-                target[x / perByte] = static_cast<uint8_t>(target[x / perByte] | ((line_[x] & mask) << shift));
-            }
-        }
+        sink_.Write(row_, line_, used_);
         std::fill(line_.begin(), line_.end(), fill_);
         used_ = 0;
         NextRow();
@@ -181,19 +178,134 @@ private:
             return;
         }
         row_ += kStep[pass_];
-        while (row_ >= image_.Height() && pass_ < 3) {
+        while (row_ >= height_ && pass_ < 3) {
             ++pass_;
             row_ = kStart[pass_];
         }
     }
 
-    CPixImage& image_;
+    uint32_t height_;
     bool interlaced_;
     uint8_t fill_;
     std::vector<uint8_t> line_;
+    LineSink& sink_;
     size_t used_ = 0;
-    uint32_t row_ = 0;  // counted from the top of the picture
+    uint32_t row_ = 0;
     uint32_t pass_ = 0;
+};
+
+/// A frame's palette as its own picture holds it: 2, 16 or 256 entries by the table size, the
+/// table's colours first; with a transparent index the entries past the table are white, so that
+/// an index outside the table still paints as a defined colour.
+struct FramePalette {
+    RGBQUAD colors[256] = {};
+    uint32_t count = 0;  // entries of the frame's depth
+    uint8_t mask = 0;    // the index bits a pixel of that depth keeps
+
+    /// The colour of a stored index; zero beyond the palette, as CPixImage::PaletteEntry gives.
+    RGBQUAD At(uint32_t index) const { return index < count ? colors[index] : RGBQUAD{}; }
+};
+
+uint32_t DepthFor(const ColorTable* table) {
+    const uint32_t colors = table ? table->count : 0;
+    return colors <= 2 ? 1 : colors <= 16 ? 4 : 8;
+}
+
+FramePalette BuildPalette(const ColorTable* table, bool transparent) {
+    FramePalette palette;
+    const uint32_t depth = DepthFor(table);
+    palette.count = 1u << depth;
+    palette.mask = static_cast<uint8_t>(palette.count - 1);
+    if (!table)
+        return palette;
+    const uint32_t loaded = transparent ? 256 : table->count;
+    for (uint32_t i = 0; i < palette.count && i < loaded; ++i) {
+        if (i < table->count)
+            palette.colors[i] = RGBQUAD{table->rgb[3 * i + 2], table->rgb[3 * i + 1], table->rgb[3 * i], 0};
+        else
+            palette.colors[i] = RGBQUAD{255, 255, 255, 0};
+    }
+    return palette;
+}
+
+/// Packs whole lines into the rows of the frame's own picture.
+class ImageSink final : public LineSink {
+public:
+    explicit ImageSink(CPixImage& image) : image_(image) {}
+
+    void Write(uint32_t row, const std::vector<uint8_t>& line, size_t) override {
+        uint8_t* target = image_.Row(image_.Height() - 1 - row);
+        const uint32_t depth = image_.BitsPerPixel();
+        if (depth == 8) {
+            std::memcpy(target, line.data(), line.size());
+            return;
+        }
+        const uint32_t perByte = 8 / depth;
+        const uint32_t mask = (1u << depth) - 1;
+        std::memset(target, 0, (line.size() + perByte - 1) / perByte);
+        for (size_t x = 0; x < line.size(); ++x) {
+            const uint32_t shift = 8 - depth * static_cast<uint32_t>(x % perByte + 1);
+            target[x / perByte] = static_cast<uint8_t>(target[x / perByte] | ((line[x] & mask) << shift));
+        }
+    }
+
+private:
+    CPixImage& image_;
+};
+
+/// Draws decoded pixels onto the picture kept from the frame before, at the frame's position,
+/// leaving out the frame's transparent index. Pixels the data never reached are not drawn.
+class ComposeSink final : public LineSink {
+public:
+    ComposeSink(CPixImage& kept, const FramePalette& palette, int64_t left, int64_t top, int transparentIndex)
+        : kept_(kept), mask_(palette.mask), left_(left), top_(top), transparent_(transparentIndex) {
+        // Indices carry over as they are when the kept picture has the same colours; otherwise
+        // each maps to the kept palette's nearest colour.
+        const bool same = kept.PaletteCount() >= palette.count &&
+                          std::memcmp(kept.PaletteEntries(), palette.colors, 4 * palette.count) == 0;
+        for (uint32_t i = 0; i < 256; ++i)
+            map_[i] = same ? static_cast<uint8_t>(i) : kept.NearestPaletteIndex(palette.At(i));
+    }
+
+    void Write(uint32_t row, const std::vector<uint8_t>& line, size_t decoded) override {
+        const int64_t y = static_cast<int64_t>(kept_.Height()) - 1 - (top_ + row);
+        if (y < 0)
+            return;
+        for (size_t x = 0; x < decoded; ++x) {
+            const uint8_t index = line[x] & mask_;
+            if (index != transparent_)
+                kept_.StoreIndex(left_ + static_cast<int64_t>(x), y, map_[index]);
+        }
+    }
+
+private:
+    CPixImage& kept_;
+    uint8_t mask_;
+    int64_t left_;
+    int64_t top_;
+    int transparent_;  // -1 for none
+    uint8_t map_[256];
+};
+
+/// Paints decoded pixels as colours onto the 24-bit canvas of the screen size.
+class CanvasSink final : public LineSink {
+public:
+    CanvasSink(CPixImage& canvas, const FramePalette& palette, int64_t left, int64_t top)
+        : canvas_(canvas), palette_(palette), left_(left), top_(top) {}
+
+    void Write(uint32_t row, const std::vector<uint8_t>& line, size_t decoded) override {
+        const int64_t y = static_cast<int64_t>(canvas_.Height()) - 1 - (top_ + row);
+        if (y < 0)
+            return;
+        for (size_t x = 0; x < decoded; ++x)
+            canvas_.StoreColor(left_ + static_cast<int64_t>(x), y, palette_.At(line[x] & palette_.mask));
+    }
+
+private:
+    CPixImage& canvas_;
+    const FramePalette& palette_;
+    int64_t left_;
+    int64_t top_;
 };
 
 /// The GIF variable-length-code LZW decoder, codes of up to 12 bits.
@@ -298,10 +410,8 @@ private:
     bool ParseExtension();
     bool ReadImageHeader(ImageDescriptor& descriptor, ColorTable& local);
     bool DecodeFrame(const ImageDescriptor& descriptor, const ColorTable* table, int index, bool requested);
-    void DecodeData(const ImageDescriptor& descriptor, uint8_t fill);
+    void DecodeData(const ImageDescriptor& descriptor, uint8_t fill, LineSink& sink);
     void SkipData();
-    void ComposeOnto(CPixImage& kept, const ImageDescriptor& descriptor);
-    void PaintOnCanvas(const ImageDescriptor& descriptor);
 
     CPixImage& image_;
     ImageStream& stream_;
@@ -314,6 +424,7 @@ private:
     GraphicControl lastControl_;  // the last one read, for the canvas
     bool canvasMode_ = false;
     CPixImage canvas_{Gif};
+    FramePalette lastPalette_;    // the last frame's, for the canvas
     int32_t firstBackgroundIndex_ = -1;
 };
 
@@ -403,11 +514,11 @@ int GifReader::CountFrames() {
     return count;
 }
 
-void GifReader::DecodeData(const ImageDescriptor& descriptor, uint8_t fill) {
+void GifReader::DecodeData(const ImageDescriptor& descriptor, uint8_t fill, LineSink& sink) {
     const int minCodeSize = stream_.GetByte();
     DataBlocks blocks(stream_, buffer_);
     if (minCodeSize >= 2 && minCodeSize <= 9) {
-        LineWriter lines(image_, descriptor.interlaced, fill);
+        LineWriter lines(descriptor.width, descriptor.height, descriptor.interlaced, fill, sink);
         auto lzw = std::make_unique<LzwDecoder>();
         lzw->Decode(blocks, minCodeSize, lines);
         lines.Finish();
@@ -432,99 +543,52 @@ void MoveKeepingInfo(CPixImage& to, CPixImage& from) {
     to.Info().yOffset = yOffset;
 }
 
-void GifReader::ComposeOnto(CPixImage& kept, const ImageDescriptor& d) {
-    const uint32_t colors = image_.PaletteCount();
-    const bool samePalette = kept.PaletteCount() >= colors &&
-                             (colors == 0 || std::memcmp(kept.PaletteEntries(), image_.PaletteEntries(), 4 * colors) == 0);
-    const int64_t dx = static_cast<int64_t>(d.left) - kept.Info().xOffset;
-    const int64_t dy = static_cast<int64_t>(d.top) - kept.Info().yOffset;
-    for (uint32_t y = 0; y < image_.Height(); ++y) {
-        const int64_t keptY = static_cast<int64_t>(kept.Height()) - 1 - (dy + y);  // bottom-up
-        if (keptY < 0 || keptY >= kept.Height())
-            continue;
-        const uint32_t frameY = image_.Height() - 1 - y;
-        for (uint32_t x = 0; x < image_.Width(); ++x) {
-            const uint8_t index = image_.PixelIndex(x, frameY);
-            if (control_.transparent && index == control_.transparentIndex)
-                continue;
-            if (samePalette)
-                kept.StoreIndex(dx + x, keptY, index);
-            else
-                kept.StoreColor(dx + x, keptY, image_.PaletteEntry(index));
-        }
-    }
-}
-
-void GifReader::PaintOnCanvas(const ImageDescriptor& d) {
-    for (uint32_t y = 0; y < image_.Height(); ++y) {
-        const int64_t canvasY = static_cast<int64_t>(canvas_.Height()) - 1 - (static_cast<int64_t>(d.top) + y);
-        if (canvasY < 0)
-            break;
-        const uint32_t frameY = image_.Height() - 1 - y;
-        for (uint32_t x = 0; x < image_.Width(); ++x)
-            canvas_.StoreColor(static_cast<int64_t>(d.left) + x, canvasY, image_.PixelColor(x, frameY));
-    }
-}
-
 bool GifReader::DecodeFrame(const ImageDescriptor& d, const ColorTable* table, int index, bool requested) {
-    const bool compose = index > 0 && control_.disposal == 1 && !canvasMode_ && image_.IsValid();
     if (index == 0)
         firstBackgroundIndex_ = control_.transparent ? control_.transparentIndex : -1;
     if (d.width == 0 || d.height == 0) {
         // A frame without pixels leaves the picture as it is; as the requested frame it fails.
         SkipData();
-        return !requested || image_.CheckDimensions(d.width, d.height, 8);
+        return canvasMode_ || !requested || image_.CheckDimensions(d.width, d.height, 8);
     }
-    const uint32_t colors = table ? table->count : 0;
-    const uint32_t depth = colors <= 2 ? 1 : colors <= 16 ? 4 : 8;
-    if (!image_.CheckDimensions(d.width, d.height, depth))
-        return false;
+    const FramePalette palette = BuildPalette(table, control_.transparent);
+    const uint8_t fill = control_.transparent ? control_.transparentIndex : 0;
 
-    CPixImage kept(Gif);
-    if (compose) {
-        const ImageInfo info = image_.Info();
-        kept.TakeOver(image_);
-        image_.Info() = info;
-        image_.Info().pixels = nullptr;
-        image_.Info().effectiveWidth = 0;
+    if (canvasMode_) {
+        CanvasSink sink(canvas_, palette, d.left, d.top);
+        DecodeData(d, fill, sink);
+        lastPalette_ = palette;
+        return !image_.Info().escape;
     }
-    if (!image_.Allocate(d.width, d.height, depth, Gif))
+    if (index > 0 && control_.disposal == 1 && image_.IsValid()) {
+        // Leave in place: the frame is drawn onto the picture so far, which keeps the first
+        // frame's transparent index.
+        ComposeSink sink(image_, palette, static_cast<int64_t>(d.left) - image_.Info().xOffset,
+                         static_cast<int64_t>(d.top) - image_.Info().yOffset,
+                         control_.transparent ? control_.transparentIndex : -1);
+        DecodeData(d, fill, sink);
+        image_.Info().frameDelay = control_.delay;
+        image_.Info().backgroundIndex = firstBackgroundIndex_;
+        return !image_.Info().escape;
+    }
+
+    const uint32_t depth = DepthFor(table);
+    if (!image_.CheckDimensions(d.width, d.height, depth) || !image_.Allocate(d.width, d.height, depth, Gif))
         return false;
     ImageInfo& info = image_.Info();
     info.backgroundIndex = control_.transparent ? control_.transparentIndex : -1;
     info.frameDelay = control_.delay;
     info.xOffset = d.left;
     info.yOffset = d.top;
-
-    if (table) {
-        // With a transparent index, the entries the table does not fill are white, so that an
-        // index outside the table still paints as a defined colour.
-        uint8_t rgb[256 * 3];
-        std::memset(rgb, 255, sizeof rgb);
-        std::memcpy(rgb, table->rgb, 3 * static_cast<size_t>(table->count));
-        image_.LoadPaletteTriples(rgb, info.backgroundIndex == -1 ? table->count : 256);
-    }
+    image_.LoadPaletteQuads(palette.colors, palette.count);
 
     // Rows the data never reaches keep the transparent index (or index 0).
-    const uint8_t fill = control_.transparent ? control_.transparentIndex : 0;
-    if (depth == 8)
-        std::memset(image_.PixelBits(), fill, image_.Header().biSizeImage);
-    else if (depth == 4)
-        std::memset(image_.PixelBits(), (fill & 0x0F) * 0x11, image_.Header().biSizeImage);
-    else
-        std::memset(image_.PixelBits(), (fill & 1) ? 0xFF : 0x00, image_.Header().biSizeImage);
-    DecodeData(d, fill);
-    if (image_.Info().escape)
-        return false;
-
-    if (compose) {
-        ComposeOnto(kept, d);
-        MoveKeepingInfo(image_, kept);
-        image_.Info().backgroundIndex = firstBackgroundIndex_;
-    }
-    if (canvasMode_)
-        PaintOnCanvas(d);
-    return true;
+    const uint8_t fillByte = depth == 8 ? fill : depth == 4 ? static_cast<uint8_t>((fill & 0x0F) * 0x11)
+                                                            : static_cast<uint8_t>((fill & 1) ? 0xFF : 0x00);
+    std::memset(image_.PixelBits(), fillByte, image_.Header().biSizeImage);
+    ImageSink sink(image_);
+    DecodeData(d, fill, sink);
+    return !image_.Info().escape;
 }
 
 bool GifReader::Decode() {
@@ -584,13 +648,13 @@ bool GifReader::Decode() {
         }
         ++index;
     }
-    if (!reached || !image_.IsValid())
+    if (!reached)
         return false;
 
     if (canvasMode_) {
         RGBQUAD transparent{};
         if (lastControl_.transparent)
-            transparent = image_.PaletteEntry(lastControl_.transparentIndex);
+            transparent = lastPalette_.At(lastControl_.transparentIndex);
         MoveKeepingInfo(image_, canvas_);
         image_.Info().xOffset = image_.Info().yOffset = 0;
         if (lastControl_.transparent) {
@@ -600,7 +664,7 @@ bool GifReader::Decode() {
             image_.Info().backgroundIndex = -1;
         }
     }
-    return true;
+    return image_.IsValid();
 }
 
 }  // namespace

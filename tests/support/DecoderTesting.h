@@ -6,7 +6,10 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <iterator>
 #include <string>
 
 #include "image/ImageStream.h"
@@ -38,8 +41,26 @@ private:
     std::string data_;
 };
 
+/// With PIXREEL_WRITE_CORPUS naming a folder, every byte array a decoder test decodes is saved
+/// there (in <folder>/<format>/) as a seed for the fuzz targets.
+inline void SaveFuzzSeed(const std::string& bytes, uint32_t type) {
+    static const char* const kFolders[] = {"bmp", "gif", "jpeg", "png", "ico", "tiff", "tga", "pcx"};
+    const char* root = std::getenv("PIXREEL_WRITE_CORPUS");
+    if (!root || !*root || type >= std::size(kFolders))
+        return;
+    uint64_t hash = 14695981039346656037ull;  // FNV-1a names the file after its content
+    for (char c : bytes)
+        hash = (hash ^ static_cast<uint8_t>(c)) * 1099511628211ull;
+    std::filesystem::path folder = std::filesystem::path(root) / kFolders[type];
+    std::filesystem::create_directories(folder);
+    char name[32];
+    std::snprintf(name, sizeof name, "t%016llx", static_cast<unsigned long long>(hash));
+    WriteFileBytes((folder / name).string(), bytes);
+}
+
 /// Decodes bytes held in memory through the dispatch, as a file of that type would be.
 inline bool DecodeBytes(CPixImage& image, const std::string& bytes, uint32_t type) {
+    SaveFuzzSeed(bytes, type);
     ImageMemoryStream stream(bytes.data(), bytes.size());
     return image.DecodeStream(stream, type);
 }
