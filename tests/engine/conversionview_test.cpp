@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <regex>
 #include <string>
@@ -346,12 +347,15 @@ TEST_F(ConversionTest, ExitWaitsForAWorkerItGaveUpOn) {
     Image("b.jpg", 16, 16, 2);
     CConversionView& v = View();
     // The first frame takes longer than the close is prepared to wait.
+    std::atomic<bool> writing{false};
     services.onBlink = [&] {
-        if (services.CountOf("BlinkActivity") == 0)
+        if (services.CountOf("BlinkActivity") == 0) {
+            writing = true;
             std::this_thread::sleep_for(6500ms);
+        }
     };
     v.OnProcessFiles();
-    while (services.CountOf("ShowAviOpen") == 0)
+    while (!writing)
         std::this_thread::sleep_for(1ms);
     auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(v.OnCloseRequest());
