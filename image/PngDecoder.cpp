@@ -152,16 +152,13 @@ bool Decode(PngDecode& d, CPixImage& image, ImageStream& stream) {
     png_read_update_info(png, info);
     const size_t rowBytes = png_get_rowbytes(png, info);
     const uint32_t effectiveWidth = image.EffectiveWidth();
-    const bool interlaced = passes > 1;
-    // An interlaced pass writes only its own pixels into a row that holds the earlier passes, so
-    // the rows start out cleared rather than with whatever the allocation held.
-    if (interlaced)
-        std::memset(image.PixelBits(), 0, image.Header().biSizeImage);
 
     if (!withAlpha) {
         // Every row libpng delivers fits in its image row (1, 2, 4, 8 bits per pixel or blue,
         // green, red), so rows are read straight into the picture; interlaced passes combine
-        // their pixels there. 2-bit rows stay packed until the last pass, then become nibbles.
+        // their pixels there, and by the last pass every pixel has been written once. 2-bit
+        // rows stay packed until the last pass, then become nibbles. Rows are not cleared
+        // first: a small file claiming a huge picture must not cost a sweep over all of it.
         if (rowBytes > effectiveWidth) {
             image.SetLastError("Unexpected PNG row size");
             return false;
