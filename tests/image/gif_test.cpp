@@ -305,6 +305,24 @@ TEST(GifDecoder, MatchesImageMagick) {
                                MagickPixels(dir, animated + "[" + std::to_string(frame) + "]", "rgb"), width, 3));
     }
 
+    // Leave-in-place animation: a smaller, partly transparent second frame at an offset, both
+    // frames mapped to one palette. ImageMagick's coalesced second frame is our frame 1.
+    const std::string palette = dir.file("palette.gif");
+    const std::string layered = dir.file("layered.gif");
+    ASSERT_TRUE(RunConvert(dir.file("in3.ppm") + " -colors 64 " + palette));
+    ASSERT_TRUE(RunConvert("-dispose None " + dir.file("in3.ppm") + " \\( " + dir.file("in1.ppm") +
+                           " -crop 20x9+7+5 -alpha set -channel A -fx 'i<12?1:0' +channel \\) -remap " + palette +
+                           " " + layered));
+    {
+        CPixImage composed;
+        composed.Info().frame = 1;
+        ASSERT_TRUE(composed.LoadFile(layered.c_str(), Gif)) << composed.LastError();
+        EXPECT_EQ(composed.Width(), width);
+        const std::string coalesced = MagickPixels(dir, layered, "rgb", "-coalesce");
+        ASSERT_EQ(coalesced.size(), 2u * 3 * width * height);
+        EXPECT_TRUE(SamePixels(OurPixels(composed, false), coalesced.substr(3 * width * height), width, 3));
+    }
+
     // Transparent pixels: ImageMagick gives them alpha 0; ours carry the transparent index.
     CPixImage image;
     ASSERT_TRUE(image.LoadFile(transparent.c_str(), Gif)) << image.LastError();
