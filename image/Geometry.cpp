@@ -174,8 +174,9 @@ uint32_t ScaleNearest(CPixImage& self, const CPixImage& source, CPixImage& resul
         }
         const uint8_t* in = source.Row(sy[y]);
         if (depth == 24) {
-            // The scale is bound by memory reads: ask for the next sampled source row early.
-            const uint8_t* ahead = y + 1 < H ? source.Row(sy[y + 1]) : in;
+            // The scale is bound by memory reads: ask for the source row two output rows ahead
+            // early (one prefetch per cache line or so).
+            const uint8_t* ahead = y + 2 < H ? source.Row(sy[y + 2]) : in;
             for (uint32_t x = 0; x < wide; ++x) {
                 if ((x & 7) == 0)
                     __builtin_prefetch(ahead + offset[x]);
