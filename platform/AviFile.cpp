@@ -84,6 +84,11 @@ uint64_t DefaultRiffLimit() {
     return kDefaultRiffLimit;
 }
 
+void StoreLe32(uint8_t* p, uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
 HRESULT Fail(HRESULT result, int code) {
     errno = code;
     return result;
@@ -354,10 +359,7 @@ SuperIndexEntry WriteStdIndex(AviFileObject& f, const StreamState& s) {
 // Turns the room kept in the stream header into the super index, or rewrites it.
 void PatchSuperIndex(AviFileObject& f, const StreamState& s) {
     std::vector<uint8_t> bytes(8 + kSuperIndexHeadBytes + 16 * s.superIndex.size());
-    auto u32 = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            bytes[at + i] = static_cast<uint8_t>(v >> (8 * i));
-    };
+    auto u32 = [&](size_t at, uint32_t v) { StoreLe32(bytes.data() + at, v); };
     u32(0, kIndx);
     u32(4, kSuperIndexBytes);
     bytes[8] = 4;  // wLongsPerEntry
@@ -708,8 +710,8 @@ HRESULT AVIFileWriteData(PAVIFILE file, DWORD ckid, const void* data, LONG size)
     } catch (const std::bad_alloc&) {
         return Fail(AVIERR_MEMORY, ENOMEM);
     }
-    std::memcpy(chunk.data(), &ckid, 4);
-    std::memcpy(chunk.data() + 4, &bytes, 4);
+    StoreLe32(chunk.data(), ckid);
+    StoreLe32(chunk.data() + 4, bytes);
     if (bytes)
         std::memcpy(chunk.data() + 8, data, bytes);
 
@@ -724,10 +726,8 @@ HRESULT AVIFileWriteData(PAVIFILE file, DWORD ckid, const void* data, LONG size)
         uint64_t at = file->extraRoomOffset + (kExtraRoomBytes - left);
         if (rest >= 8) {
             uint8_t junk[8];
-            DWORD tag = kJunk;
-            uint32_t junkBytes = rest - 8;
-            std::memcpy(junk, &tag, 4);
-            std::memcpy(junk + 4, &junkBytes, 4);
+            StoreLe32(junk, kJunk);
+            StoreLe32(junk + 4, rest - 8);
             chunk.insert(chunk.end(), junk, junk + 8);
         }
         file->out.Patch(at, chunk.data(), chunk.size());
@@ -739,7 +739,11 @@ HRESULT AVIFileWriteData(PAVIFILE file, DWORD ckid, const void* data, LONG size)
         file->extraRoomLeft = rest;
         return AVIERR_OK;
     }
-    file->laterData.push_back({ckid, std::vector<uint8_t>(chunk.begin() + 8, chunk.begin() + 8 + bytes)});
+    try {
+        file->laterData.push_back({ckid, std::vector<uint8_t>(chunk.begin() + 8, chunk.begin() + 8 + bytes)});
+    } catch (const std::bad_alloc&) {
+        return Fail(AVIERR_MEMORY, ENOMEM);
+    }
     return AVIERR_OK;
 }
 

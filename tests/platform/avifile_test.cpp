@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -424,14 +425,30 @@ TEST_F(AviFileTest, OpenFailsWithTheSystemReason) {
     EXPECT_EQ(AVIFileOpenA(&file, dir.file("x.avi").c_str(), OF_READ, nullptr), AVIERR_UNSUPPORTED);
     EXPECT_FALSE(std::filesystem::exists(dir.file("x.avi")));
 
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "read-only folders do not stop root";
     std::string locked = dir.file("locked");
     ASSERT_EQ(::mkdir(locked.c_str(), 0555), 0);
-    errno = 0;
-    EXPECT_EQ(AVIFileOpenA(&file, (locked + "/out.avi").c_str(), OF_WRITE | OF_CREATE, nullptr), AVIERR_FILEOPEN);
-    EXPECT_EQ(errno, EACCES);
-    ::chmod(locked.c_str(), 0755);
+    std::string target = locked + "/out.avi";
+    if (::geteuid() != 0) {
+        errno = 0;
+        EXPECT_EQ(AVIFileOpenA(&file, target.c_str(), OF_WRITE | OF_CREATE, nullptr), AVIERR_FILEOPEN);
+        EXPECT_EQ(errno, EACCES);
+        return;
+    }
+    // Root writes into read-only folders; an ordinary user ("nobody") does not.
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(10);
+        PAVIFILE denied = nullptr;
+        errno = 0;
+        HRESULT hr = AVIFileOpenA(&denied, target.c_str(), OF_WRITE | OF_CREATE, nullptr);
+        ::_exit(hr == AVIERR_FILEOPEN && errno == EACCES && denied == nullptr ? 0 : 11);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "10: could not become nobody; 11: wrong answer";
 }
 
 TEST_F(AviFileTest, ExistingFileIsReplaced) {
@@ -522,6 +539,49 @@ TEST_F(AviFileTest, FileSizeLimitFailsTheWriteAndTheClose) {
     EXPECT_EQ(probe.streams.at(0).nbReadFrames, written);
     std::string b = ReadFileBytes(path);
     EXPECT_LE(b.size(), 300u * 1024);
+}
+
+TEST_F(AviFileTest, FullDiskFailsTheWriteAndTheClose) {
+    // A 256 KiB tmpfs stands for a full disk; mounting one needs root.
+    std::string mountPoint = dir.file("small");
+    ASSERT_EQ(::mkdir(mountPoint.c_str(), 0755), 0);
+    if (::geteuid() != 0 || ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here";
+    std::string path = mountPoint + "/full.avi";
+    TestPicture p = MakeTestPicture(100, 100, 24, 0);
+    std::vector<uint8_t> format = p.Format();
+    PAVIFILE file = nullptr;
+    PAVISTREAM video = nullptr;
+    AVISTREAMINFOA info{};
+    info.fccType = streamtypeVIDEO;
+    info.dwScale = 1;
+    info.dwRate = 10;
+    ASSERT_EQ(AVIFileOpenA(&file, path.c_str(), OF_WRITE | OF_CREATE, nullptr), AVIERR_OK);
+    ASSERT_EQ(AVIFileCreateStreamA(file, &video, &info), AVIERR_OK);
+    ASSERT_EQ(AVIStreamSetFormat(video, 0, format.data(), static_cast<LONG>(format.size())), AVIERR_OK);
+    int written = 0;
+    HRESULT hr = AVIERR_OK;
+    for (; written < 100; ++written) {
+        hr = AVIStreamWrite(video, written, 1, p.bits.data(), static_cast<LONG>(p.bits.size()), AVIIF_KEYFRAME,
+                            nullptr, nullptr);
+        if (hr != AVIERR_OK)
+            break;
+    }
+    int writeErrno = errno;
+    EXPECT_EQ(hr, AVIERR_FILEWRITE);
+    EXPECT_EQ(writeErrno, ENOSPC);
+    EXPECT_GT(written, 0);
+    EXPECT_EQ(AVIFileStatus(file), AVIERR_FILEWRITE);
+    AVIStreamRelease(video);
+    AVIFileRelease(file);
+    EXPECT_EQ(AVIFileLastCloseResult(), AVIERR_FILEWRITE);
+    EXPECT_EQ(errno, ENOSPC);
+    ProbeResult probe = ProbeFile(path, true);
+    EXPECT_TRUE(probe.ok) << probe.raw;
+    if (probe.ok) {
+        EXPECT_EQ(probe.streams.at(0).nbReadFrames, written);
+    }
+    ::umount2(mountPoint.c_str(), MNT_DETACH);
 }
 
 TEST_F(AviFileTest, SamplesAtTakenOrSkippedPositions) {

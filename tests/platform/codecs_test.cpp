@@ -145,11 +145,12 @@ TEST_F(CodecsTest, AnswersTheSelectCodecQuestions) {
         EXPECT_EQ(ICCompressQuery(hic, &bad, nullptr), ICERR_BADFORMAT);
         EXPECT_EQ(ICCompressQuery(hic, nullptr, nullptr), ICERR_BADPARAM);
 
-        // The output format names the compressor and keeps the size.
-        LRESULT formatBytes = ICSendMessage(hic, ICM_COMPRESS_GET_FORMAT, reinterpret_cast<DWORD_PTR>(&paletted.header), 0);
+        // The output format names the compressor and keeps the size. The input is passed as
+        // Windows callers do, the palette right after the header.
+        std::vector<uint8_t> input = paletted.Format();
+        LRESULT formatBytes = ICSendMessage(hic, ICM_COMPRESS_GET_FORMAT, reinterpret_cast<DWORD_PTR>(input.data()), 0);
         ASSERT_GE(formatBytes, static_cast<LRESULT>(sizeof(BITMAPINFOHEADER)));
         std::vector<uint8_t> format(static_cast<size_t>(formatBytes));
-        std::vector<uint8_t> input = paletted.Format();
         ICSendMessage(hic, ICM_COMPRESS_GET_FORMAT, reinterpret_cast<DWORD_PTR>(input.data()),
                       reinterpret_cast<DWORD_PTR>(format.data()));
         BITMAPINFOHEADER out;
