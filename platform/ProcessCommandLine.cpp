@@ -46,10 +46,6 @@ void SetProcessCommandLine(int argc, const char* const* argv) {
     g_generation.fetch_add(1);
 }
 
-void SetProcessArguments(int argc, const char* const* argv) {
-    SetProcessCommandLine(argc, argv);
-}
-
 void SetProcessArguments(const std::vector<std::string>& arguments) {
     std::vector<const char*> pointers;
     for (const std::string& argument : arguments)
@@ -75,14 +71,6 @@ void BlankCommandLine() {
 
 unsigned CommandLineGeneration() {
     return g_generation.load();
-}
-
-void BlankProcessCommandLine() {
-    BlankCommandLine();
-}
-
-std::string GetProcessCommandLine() {
-    return GetCommandLineA();
 }
 
 std::vector<std::string> GetProcessArguments() {

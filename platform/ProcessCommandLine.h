@@ -28,12 +28,7 @@ void BlankCommandLine();
 /// Counts the times the command line was set; lets readers tell one command line from the next.
 unsigned CommandLineGeneration();
 
-/// The same services in terms of token lists, for code that wants the arguments themselves.
-void SetProcessArguments(int argc, const char* const* argv);
+/// SetProcessCommandLine for a list of tokens (program path first).
 void SetProcessArguments(const std::vector<std::string>& arguments);
-/// GetCommandLineA as a string.
-std::string GetProcessCommandLine();
 /// The tokens of the current command line (program path first); empty once blanked.
 std::vector<std::string> GetProcessArguments();
-/// Same as BlankCommandLine.
-void BlankProcessCommandLine();
