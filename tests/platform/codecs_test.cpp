@@ -45,22 +45,23 @@ std::string Description(const ICINFO& info) {
 // What each compressor is expected to write, as ffprobe names it, and how exact it is.
 struct Expectation {
     const char* ffprobeName;
+    const char* tag;      // biCompression of the stream format, as ffprobe shows it
     const char* encoder;  // the FFmpeg encoder it rests on; null for our own
     bool lossless;
     double minPsnr;       // for lossy ones, on the test pictures at the default quality
 };
 
 const std::map<std::string, Expectation> kExpected = {
-    {"MJPG", {"mjpeg", nullptr, false, 32}},
-    {"MRLE", {"msrle", nullptr, true, 0}},
-    {"H264", {"h264", "libx264", false, 30}},
-    {"FMP4", {"mpeg4", "mpeg4", false, 30}},
-    {"FFV1", {"ffv1", "ffv1", true, 0}},
-    {"HFYU", {"huffyuv", "huffyuv", true, 0}},
-    {"MPNG", {"png", "png", true, 0}},
-    {"ULRG", {"utvideo", "utvideo", true, 0}},
-    {"CVID", {"cinepak", "cinepak", false, 20}},
-    {"MSVC", {"msvideo1", "msvideo1", false, 24}},
+    {"MJPG", {"mjpeg", "MJPG", nullptr, false, 32}},
+    {"MRLE", {"msrle", "[1][0][0][0]", nullptr, true, 0}},
+    {"H264", {"h264", "H264", "libx264", false, 30}},
+    {"FMP4", {"mpeg4", "FMP4", "mpeg4", false, 30}},
+    {"FFV1", {"ffv1", "FFV1", "ffv1", true, 0}},
+    {"HFYU", {"huffyuv", "HFYU", "huffyuv", true, 0}},
+    {"MPNG", {"png", "MPNG", "png", true, 0}},
+    {"ULRG", {"utvideo", "ULRG", "utvideo", true, 0}},
+    {"CVID", {"cinepak", "cvid", "cinepak", false, 20}},
+    {"MSVC", {"msvideo1", "MSVC", "msvideo1", false, 24}},
 };
 
 std::vector<TestPicture> Frames(int count, int width, int height, int bitCount, bool gray = false) {
@@ -206,6 +207,12 @@ TEST_F(CodecsTest, EveryCompressorWritesFramesFfmpegDecodes) {
             ASSERT_EQ(probe.streams.size(), 1u);
             const ProbeStream& v = probe.streams[0];
             EXPECT_EQ(v.codecName, expected.ffprobeName);
+            EXPECT_EQ(v.codecTag, expected.tag);
+            // The stream header names the compressor that was chosen.
+            std::string bytes = ReadFileBytes(path);
+            size_t strh = bytes.find("strh");
+            ASSERT_NE(strh, std::string::npos);
+            EXPECT_EQ(bytes.substr(strh + 12, 4), code);
             EXPECT_EQ(v.width, width);
             EXPECT_EQ(v.height, height);
             EXPECT_EQ(v.rFrameRate, "10/1");
