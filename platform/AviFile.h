@@ -124,10 +124,11 @@ void AVIFileExit();
 /// Number of AVIFileInit calls not yet matched by AVIFileExit in this process.
 int AVIFileInitCount();
 
-/// Creates (mode OF_WRITE | OF_CREATE) the file at path, truncating one that exists, and writes
-/// its header area at once. Reading is not supported (AVIERR_UNSUPPORTED). handler must be null.
-/// On failure *file is null, the result is AVIERR_FILEOPEN (or AVIERR_BADPARAM) and errno holds
-/// the reason.
+/// Creates (mode OF_WRITE | OF_CREATE) the file at path, truncating one that exists. The header
+/// area is written with the first sample (or at the release of a file without samples), once
+/// every stream and format is known. Reading is not supported (AVIERR_UNSUPPORTED). handler must
+/// be null. On failure *file is null, the result is AVIERR_FILEOPEN (or AVIERR_BADPARAM) and
+/// errno holds the reason.
 HRESULT AVIFileOpenA(PAVIFILE* file, const char* path, UINT mode, void* handler);
 
 /// Adds a stream ('vids' or 'txts'; dwScale and dwRate must not be 0) before the first sample

@@ -43,7 +43,7 @@ protected:
 /// A compressor instance for a registry code; null when the code is not offered here.
 std::unique_ptr<VideoCompressor> CreateVideoCompressor(DWORD fccHandler);
 
-/// One entry of the registry, as the compressor files describe themselves.
+/// One option of a compressor as the registry describes it (see ICOPTION).
 struct CodecOptionSpec {
     const char* key;
     const char* label;
@@ -57,7 +57,7 @@ int CodecOptionChoice(DWORD fccHandler, const CodecOptionSpec& option);
 // Factories of the compressor families.
 std::unique_ptr<VideoCompressor> CreateJpegCompressor();
 std::unique_ptr<VideoCompressor> CreateRle8Compressor();
-/// encoderName: the libavcodec encoder; fccHandler: the registry code it serves.
+/// The libavcodec compressor serving a registry code; null for a code it does not serve.
 std::unique_ptr<VideoCompressor> CreateAvCompressor(DWORD fccHandler);
 
 /// The stored choice of the option named key of a compressor; 0 when there is no such option.
