@@ -1,5 +1,6 @@
 #include "support/JobTesting.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -99,6 +100,40 @@ void JobServices::BlinkActivity() {
 
 std::vector<std::string> JobServices::Lines() const {
     return SplitLines(LogText());
+}
+
+namespace {
+
+bool Digits(const std::string& text, size_t at, size_t count) {
+    if (at + count > text.size())
+        return false;
+    for (size_t i = at; i < at + count; ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(text[i])))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool IsTimeStampedName(const std::string& name, const std::string& stem) {
+    // stem + "  Mmm dd hhmmss.avi"
+    const std::string prefix = stem + "  ";
+    if (name.size() != prefix.size() + 17 || name.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    const size_t at = prefix.size();
+    for (size_t i = at; i < at + 3; ++i) {
+        if (!std::isalpha(static_cast<unsigned char>(name[i])))
+            return false;
+    }
+    return name[at + 3] == ' ' && Digits(name, at + 4, 2) && name[at + 6] == ' ' && Digits(name, at + 7, 6) &&
+           name.compare(at + 13, 4, ".avi") == 0;
+}
+
+bool IsDateLine(const std::string& line) {
+    const size_t n = line.size();
+    return n > 7 && !std::isspace(static_cast<unsigned char>(line[0])) && line[n - 6] == ' ' &&
+           Digits(line, n - 5, 2) && line[n - 3] == ':' && Digits(line, n - 2, 2);
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {

@@ -76,5 +76,11 @@ private:
     std::mutex mutex_;
 };
 
+/// Whether name is stem, two blanks, a three-letter month, a blank, a two-digit day, a blank,
+/// six digits of time and ".avi": the name of a single output when files are not overwritten.
+bool IsTimeStampedName(const std::string& name, const std::string& stem);
+/// Whether the line is the start-up date line: some date text, a blank and "HH:MM".
+bool IsDateLine(const std::string& line);
+
 /// The lines of a text, without their line ends.
 std::vector<std::string> SplitLines(const std::string& text);
