@@ -303,8 +303,13 @@ bool DecodeBmp(CPixImage& image, ImageStream& stream) {
     const uint64_t sourceRow = ((static_cast<uint64_t>(header.bitCount) * width + 31) / 32) * 4;
     if (!SeekToOffset(stream, dataStart))
         return Fail(image, "corrupted BMP");
-    if (header.compression != kRle8 && header.compression != kRle4 &&
-        KnownShorterThan(stream, sourceRow * height))
+    const bool runLength = header.compression == kRle8 || header.compression == kRle4;
+    if (!runLength && KnownShorterThan(stream, sourceRow * height))
+        return Fail(image, "corrupted BMP");
+    // Run-length data covers at most 255 pixels with two bytes, but deltas and an early end of
+    // bitmap may leave the rest of a picture of any size unreached. Encoders write every row, so
+    // a picture more than 1024 times the size of its data is taken for a lying header.
+    if (runLength && !DataCanFill(stream, static_cast<uint64_t>(width) * height, 1024))
         return Fail(image, "corrupted BMP");
 
     if (!image.Allocate(width, height, header.bitCount, Bmp))

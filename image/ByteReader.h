@@ -46,6 +46,18 @@ inline bool KnownShorterThan(ImageStream& stream, uint64_t needed) {
     return left >= 0 && static_cast<uint64_t>(left) < needed;
 }
 
+/// Whether the rest of the stream can describe a picture of `pixels` pixels when each byte of
+/// compressed data yields at most `pixelsPerByte` of them. Formats whose data may stop early or
+/// skip areas (run-length bitmaps, GIF) still have their pictures cleared in full, so a header
+/// that claims far more than its data can fill is refused before that work. Pictures of up to a
+/// million pixels are always accepted; a stream that cannot tell its length is given the benefit
+/// of the doubt.
+inline bool DataCanFill(ImageStream& stream, uint64_t pixels, uint64_t pixelsPerByte) {
+    constexpr uint64_t kAlwaysAccepted = 1u << 20;
+    const int64_t left = BytesLeft(stream);
+    return left < 0 || pixels <= kAlwaysAccepted + pixelsPerByte * static_cast<uint64_t>(left);
+}
+
 /// Moves to an absolute offset; false when the offset is negative or the stream refuses.
 inline bool SeekToOffset(ImageStream& stream, int64_t offset) {
     return offset >= 0 && stream.SeekTo(offset, SEEK_SET);

@@ -29,6 +29,10 @@ constexpr int kCommentLabel = 0xFE;
 constexpr int kApplicationLabel = 0xFF;
 
 constexpr size_t kInputBufferSize = 16384;
+// A code of w bits stands for fewer than 2^w pixels and a byte holds 8/w codes, so LZW data
+// yields fewer than 2731 pixels per byte (at 12-bit codes). Frames and screens larger than the
+// rest of the file could ever fill are refused before their pixels are cleared.
+constexpr uint64_t kMaxPixelsPerDataByte = 4096;
 constexpr int kMaxCodes = 4096;
 constexpr int kMaxCodeBits = 12;
 
@@ -573,7 +577,8 @@ bool GifReader::DecodeFrame(const ImageDescriptor& d, const ColorTable* table, i
     }
 
     const uint32_t depth = DepthFor(table);
-    if (!image_.CheckDimensions(d.width, d.height, depth) || !image_.Allocate(d.width, d.height, depth, Gif))
+    if (!DataCanFill(stream_, uint64_t{d.width} * d.height, kMaxPixelsPerDataByte) ||
+        !image_.CheckDimensions(d.width, d.height, depth) || !image_.Allocate(d.width, d.height, depth, Gif))
         return false;
     ImageInfo& info = image_.Info();
     info.backgroundIndex = control_.transparent ? control_.transparentIndex : -1;
@@ -633,7 +638,8 @@ bool GifReader::Decode() {
                     image_.SetLastError(canvas_.LastError());
                     return false;
                 }
-                if (!canvas_.Allocate(screenWidth_, screenHeight_, 24, Gif))
+                if (!DataCanFill(stream_, uint64_t{screenWidth_} * screenHeight_, kMaxPixelsPerDataByte) ||
+                    !canvas_.Allocate(screenWidth_, screenHeight_, 24, Gif))
                     return false;
                 std::memset(canvas_.PixelBits(), 0, canvas_.Header().biSizeImage);
             }

@@ -222,6 +222,13 @@ TEST(BmpDecoder, FailureTexts) {
     EXPECT_FALSE(DecodeBytes(image, huge, Bmp));
     EXPECT_STRNE(image.LastError(), "");
 
+    // Run-length data can leave a picture unreached, but not one a thousand times its size.
+    Bytes sparse;
+    AppendInfoHeader(sparse, InfoFields{.width = 20000, .height = 20000, .bits = 8, .compression = 1, .colorsUsed = 1});
+    sparse.u32(0).u8(0).u8(1);  // one palette entry, end of bitmap
+    EXPECT_FALSE(DecodeBytes(image, sparse, Bmp));
+    EXPECT_STREQ(image.LastError(), "corrupted BMP");
+
     // The image that asked keeps its previous picture.
     ASSERT_TRUE(DecodeBytes(image, dib, Bmp));
     EXPECT_FALSE(DecodeBytes(image, "BM", Bmp));

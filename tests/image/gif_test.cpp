@@ -245,6 +245,10 @@ TEST(GifDecoder, DamagedDataFailsSilentlyOrDecodesWhatIsThere) {
     ASSERT_TRUE(DecodeBytes(image, Header(3, 3, 2).str() + full.substr(0, 13), Gif));
     EXPECT_EQ(IndexFromTop(image, 0, 0), 1);
 
+    // A frame or screen far larger than the data could ever fill is refused.
+    EXPECT_FALSE(DecodeBytes(image, Header(3, 3, 2).str() + Frame(0, 0, 30000, 30000, {1}) + ";", Gif));
+    EXPECT_FALSE(DecodeBytes(image, Header(20000, 15000, 0).str() + Frame(5, 5, 1, 1, {1}) + ";", Gif));
+
     // A minimum code size outside 2..9 decodes nothing but the walk goes on to the next frame.
     std::string badSize = Frame(0, 0, 3, 3, {1, 1, 1, 1, 1, 1, 1, 1, 1});
     badSize[10] = 12;
