@@ -23,8 +23,8 @@ if ! { cmake -S . -B "$build" -DCMAKE_BUILD_TYPE="$type" -DPIXREEL_TESTS=OFF &&
 fi
 echo "machine: $(uname -m), $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo 2>/dev/null | cut -d: -f2- | sed 's/^ //')"
 echo "build: $type in $build"
-# Once as the program allocates today, once with freed blocks kept for reuse, which takes the cost
-# of fresh memory (very high on some virtual machines) out of the figures.
-"$build/bench/toolkit_bench" --jpeg "$work/photo.jpg" "$@"
-echo
+# Freed blocks are kept for reuse: every operation timed here gets a new pixel block, and the first
+# touch of fresh memory (very costly on some virtual machines; the benchmark prints what it costs)
+# would otherwise decide the figures, depending on which side the allocator happens to hand
+# recycled memory.
 "$build/bench/toolkit_bench" --jpeg "$work/photo.jpg" --recycle-memory "$@"
