@@ -194,6 +194,15 @@ TEST(IcoDecoder, MatchesImageMagick) {
         EXPECT_EQ(image.Width(), 32u);
         EXPECT_TRUE(SamePixels(OurPixels(image, true), MagickPixels(dir, path, "rgba"), 32, 4));
     }
+    // Icons of 256 pixels are stored as PNG data inside the icon file.
+    const std::string large = dir.file("large.ico");
+    ASSERT_TRUE(RunConvert(dir.file("in.ppm") + " -resize 256x256! " + large));
+    CPixImage png;
+    ASSERT_TRUE(png.LoadFile(large.c_str(), Ico)) << png.LastError();
+    EXPECT_EQ(png.Type(), Ico);
+    EXPECT_EQ(png.Width(), 256u);
+    EXPECT_TRUE(SamePixels(OurPixels(png, false), MagickPixels(dir, large, "rgb"), 256, 3));
+
     for (int frame = 0; frame < 3; ++frame) {
         SCOPED_TRACE(frame);
         CPixImage image;
