@@ -33,8 +33,7 @@ constexpr DWORD kMovi = mmioFOURCC('m', 'o', 'v', 'i');
 constexpr DWORD kIdx1 = mmioFOURCC('i', 'd', 'x', '1');
 constexpr DWORD kJunk = mmioFOURCC('J', 'U', 'N', 'K');
 
-constexpr uint32_t kAvihBytes = 56;   // AVIMAINHEADER without its chunk head
-constexpr uint32_t kStrhBytes = 56;   // AVISTREAMHEADER without its chunk head
+// avih and strh are 56 bytes each after their chunk heads.
 constexpr uint32_t kDmlhBytes = 248;  // dwTotalFrames and 61 reserved DWORDs
 
 // avih offsets of the fields patched later.
