@@ -14,6 +14,9 @@
 class Event;
 struct CodecRequest;
 
+/// RequestCodec's answer for a compressor chosen for the current run only.
+inline constexpr int kCodecForThisRun = 2;
+
 class WindowServices {
 public:
     virtual ~WindowServices() = default;
@@ -36,8 +39,9 @@ public:
     virtual void ShowVideo(const std::string& path) = 0;
     /// Whether a main window exists that can run the Select Codec dialog.
     virtual bool HasMainWindow() = 0;
-    /// Runs the Select Codec dialog for the request on the window thread and waits for it;
-    /// 0 when it was cancelled.
+    /// Runs the Select Codec dialog for the request on the window thread and waits for it:
+    /// 0 cancelled; 1 chosen by the user (the writer stores the choice); 2 chosen for this run
+    /// only, by a front end that answers by itself (the console), which must not be stored.
     virtual int RequestCodec(CodecRequest& request) = 0;
     /// Asks the main window to close (posted; returns at once).
     virtual void PostClose() = 0;

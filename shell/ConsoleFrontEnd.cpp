@@ -132,7 +132,8 @@ int ConsoleFrontEnd::ShowBox(const std::string& text, const std::string& caption
 }
 
 int ConsoleFrontEnd::RequestCodec(CodecRequest& request) {
-    return AnswerCodecRequest(request, CommandLineCodec());
+    // Nobody chose anything: the answer holds for this run and is not the user's stored choice.
+    return AnswerCodecRequest(request, CommandLineCodec()) ? kCodecForThisRun : 0;
 }
 
 // The window thread's queue.
