@@ -195,10 +195,12 @@ void CConversionView::OnStopProcessing() {
     // From here on the command-line options no longer apply: the run stops being unattended.
     BlankCommandLine();
     ReloadSettings();
+    // The request is logged before the job can see it, so that its "Stopping Processing" always
+    // follows the request in the log.
+    LogMessage(services_, IDS_ABORT_REQUEST, true, false);
     StopRequested = 1;
     if (!m_hStopVideoEvent.Set())
         LogSeriousError(services_, false, "SetEvent(m_hStopVideoEvent)", static_cast<unsigned long>(errno));
-    LogMessage(services_, IDS_ABORT_REQUEST, true, false);
     WaitForThread(worker_, Pump());
     LogMessage(services_, IDS_STOPPED_BY_USER, true, false);
 }
