@@ -5,6 +5,7 @@
 #include <string>
 #include <thread>
 
+#include "config/CommandLineOverlay.h"
 #include "engine/ConversionView.h"
 #include "engine/PixreelDoc.h"
 #include "platform/ProcessCommandLine.h"
@@ -251,9 +252,12 @@ TEST_F(ConversionTest, StopIsTakenBetweenFrames) {
 
 TEST_F(ConversionTest, PendingStopEndsTheNextJobAtItsFirstFrame) {
     Image("a.jpg", 16, 16);
-    SetProcessCommandLineText("pixreel -d x");
+    InstallCommandLineOverlay();
+    SetProcessCommandLineText(("pixreel -d " + dir.file("in")).c_str());
     CConversionView& v = View();
+    EXPECT_EQ(v.CurrentSettings().AutoStop, 1);  // a command-line run closes at its end...
     v.OnStopProcessing();
+    EXPECT_EQ(v.CurrentSettings().AutoStop, 0);  // ...until it is stopped
     EXPECT_EQ(services.Lines(), (std::vector<std::string>{"Abort processing request", "Processing stopped by user"}));
     EXPECT_STREQ(GetCommandLineA(), "");  // the run is no longer a command-line run
     v.OnProcessFiles();
@@ -263,6 +267,13 @@ TEST_F(ConversionTest, PendingStopEndsTheNextJobAtItsFirstFrame) {
     EXPECT_EQ(lines[2], "Opened AVI file " + Out("v.avi"));
     EXPECT_EQ(lines[3], "Stopping Processing");
     EXPECT_EQ(v.StopRequested, 0);
+
+    // The command line no longer applies: a new conversion runs to its end and, with AutoStop 0
+    // in the settings file, no longer closes the program.
+    v.OnProcessFiles();
+    WaitForWorker();
+    EXPECT_EQ(services.Lines().back(), "Processed a.jpg");
+    EXPECT_EQ(services.closes, 0);
 }
 
 TEST_F(ConversionTest, SingleOutputIsAppendedToAcrossJobs) {
@@ -383,6 +394,10 @@ TEST_F(ConversionTest, StartUpLinesCommandsAndList) {
     EXPECT_EQ(services.commands, std::vector<int>{ID_PROCESS_FILES});
     EXPECT_EQ(view->Files().Count(), 1);
     EXPECT_TRUE(view->Files().Entries()[0].selected);
+    // The filled list wakes the preview thread.
+    for (int i = 0; i < 1000 && services.previews == 0; ++i)
+        std::this_thread::sleep_for(2ms);
+    EXPECT_EQ(services.previews, 1);
 
     // Without an input directory the configuration dialog is asked for first.
     services.commands.clear();

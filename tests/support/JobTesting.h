@@ -2,6 +2,7 @@
 // Helpers for tests of the conversion: a settings file of the test's own, a recorder for message
 // boxes, and window services that answer the codec request with uncompressed frames.
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -71,6 +72,8 @@ public:
     /// Run (on the calling thread) before every frame's BlinkActivity is recorded.
     std::function<void()> onBlink;
     void BlinkActivity() override;
+    void PaintPreview() override { ++previews; }
+    std::atomic<int> previews{0};
 
 private:
     std::mutex mutex_;
