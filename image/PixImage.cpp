@@ -140,6 +140,8 @@ void CPixImage::CopyFrom(const CPixImage& source, bool copyPixels, bool copySele
         return;
     info_ = source.info_;
     info_.pixels = nullptr;
+    header_.biXPelsPerMeter = source.header_.biXPelsPerMeter;
+    header_.biYPelsPerMeter = source.header_.biYPelsPerMeter;
     if (!Allocate(source.Width(), source.Height(), source.BitsPerPixel(), source.Type())) {
         info_.effectiveWidth = 0;
         return;

@@ -196,6 +196,7 @@ TEST(PixImage, CopyAndTakeOver) {
     EXPECT_EQ(copy.AlphaValue(2, 1), 200);
     EXPECT_EQ(copy.Info().frameCount, 4);
     EXPECT_EQ(copy.Info().dpiX, 300);
+    EXPECT_EQ(copy.Header().biXPelsPerMeter, 11811);  // the header follows the copied resolution
     EXPECT_NE(copy.PixelBits(), source.PixelBits());
 
     CPixImage paletteOnly(source, false, false, false);
