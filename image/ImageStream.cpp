@@ -10,7 +10,8 @@ ImageFileStream::~ImageFileStream() {
 bool ImageFileStream::CloseStream() {
     if (!file_)
         return false;
-    bool ok = std::fclose(file_) == 0;
+    // A stream that does not own its file only lets go of it: the owner closes it, once.
+    bool ok = ownsFile_ ? std::fclose(file_) == 0 : true;
     file_ = nullptr;
     return ok;
 }

@@ -22,7 +22,8 @@ public:
     virtual int GetByte() = 0;
 };
 
-/// A stream over an open stdio file; it closes the file on destruction only when it owns it.
+/// A stream over an open stdio file. It closes the file (on CloseStream or destruction) only when
+/// it owns it; otherwise closing only detaches the stream from the file.
 class ImageFileStream final : public ImageStream {
 public:
     explicit ImageFileStream(FILE* file, bool ownsFile = false) : file_(file), ownsFile_(ownsFile) {}

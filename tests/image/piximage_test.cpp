@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "image/ImageStream.h"
 #include "image/PixImage.h"
 
 namespace {
@@ -309,4 +310,30 @@ TEST(Decode, UnknownTypeAndMissingFile) {
     EXPECT_FALSE(image.LoadFile("/dev/null", 12));
     EXPECT_STREQ(image.LastError(), "Unsupported operation for this format");
     EXPECT_EQ(image.Width(), 2u);
+}
+
+TEST(ImageFileStream, ClosingANonOwningStreamLeavesTheFileOpen) {
+    FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    std::fputs("abc", file);
+    std::rewind(file);
+    {
+        ImageFileStream stream(file, false);
+        EXPECT_EQ(stream.GetByte(), 'a');
+        EXPECT_TRUE(stream.CloseStream());
+        EXPECT_EQ(stream.GetByte(), -1);  // detached
+        EXPECT_TRUE(stream.AtEnd());
+    }
+    EXPECT_EQ(std::fgetc(file), 'b');  // still open for its owner
+    std::fclose(file);
+
+    ImageMemoryStream memory("xyz", 3);
+    EXPECT_TRUE(memory.SeekTo(1, SEEK_SET));
+    EXPECT_EQ(memory.GetByte(), 'y');
+    EXPECT_FALSE(memory.SeekTo(-5, SEEK_CUR));
+    EXPECT_FALSE(memory.SeekTo(INT64_MAX, SEEK_END));
+    char buffer[4] = {};
+    EXPECT_TRUE(memory.SeekTo(-2, SEEK_END));
+    EXPECT_EQ(memory.ReadItems(buffer, 1, 4), 2u);
+    EXPECT_STREQ(buffer, "yz");
 }
