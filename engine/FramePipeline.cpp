@@ -68,21 +68,37 @@ std::unique_ptr<PreparedImage> CFramePipeline::Take(size_t index) {
     // Images skipped by the caller are dropped unseen.
     ready_.erase(ready_.begin(), ready_.lower_bound(index));
     nextTake_ = index + 1;
-    if (nextClaim_ <= index) {
-        // Nobody has started on it: prepare it here rather than wait.
-        nextClaim_ = index + 1;
-        changed_.notify_all();
+    changed_.notify_all();
+    for (;;) {
+        auto found = ready_.find(index);
+        if (found != ready_.end()) {
+            auto prepared = std::move(found->second);
+            ready_.erase(found);
+            return prepared;
+        }
+        // Rather than wait, the caller prepares an image itself: the one it asks for when nobody
+        // has started on it, else the next one nobody has started on within the look-ahead.
+        if (index >= paths_.size())
+            return std::make_unique<PreparedImage>();  // past the end: nothing to prepare
+        size_t claim;
+        if (nextClaim_ <= index) {
+            claim = index;
+        } else if (nextClaim_ < paths_.size() && nextClaim_ < nextTake_ + depth_) {
+            claim = nextClaim_;
+        } else {
+            changed_.wait(lock);
+            continue;
+        }
+        nextClaim_ = claim + 1;
         lock.unlock();
         auto prepared = std::make_unique<PreparedImage>();
-        if (index < paths_.size())
-            PrepareImage(paths_[index], transform_, wantGray_, *prepared);
-        return prepared;
+        PrepareImage(paths_[claim], transform_, wantGray_, *prepared);
+        if (claim == index)
+            return prepared;
+        lock.lock();
+        ready_[claim] = std::move(prepared);
+        changed_.notify_all();
     }
-    changed_.notify_all();
-    changed_.wait(lock, [&] { return ready_.count(index) != 0; });
-    auto prepared = std::move(ready_[index]);
-    ready_.erase(index);
-    return prepared;
 }
 
 int CFramePipeline::DefaultHelpers() {

@@ -40,7 +40,8 @@ public:
     CFramePipeline& operator=(const CFramePipeline&) = delete;
 
     /// The prepared image of paths[index]. Indices are taken in increasing order (some may be
-    /// skipped). When nobody has started on the index yet, the caller prepares it itself.
+    /// skipped). Instead of waiting, the caller prepares images itself: the one it asks for when
+    /// nobody has started on it, else the next ones within the look-ahead.
     std::unique_ptr<PreparedImage> Take(size_t index);
 
     /// The number of helper threads for this machine: one less than its cores, at least one and
