@@ -101,6 +101,11 @@ std::unique_ptr<PreparedImage> CFramePipeline::Take(size_t index) {
     }
 }
 
+size_t CFramePipeline::ReadyCount() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ready_.size();
+}
+
 int CFramePipeline::DefaultHelpers() {
     if (const char* text = std::getenv("PIXREEL_LOOKAHEAD")) {
         char* end = nullptr;

@@ -47,6 +47,8 @@ public:
     /// The number of helper threads for this machine: one less than its cores, at least one and
     /// at most two; PIXREEL_LOOKAHEAD, when set, gives the number (0 turns the helpers off).
     static int DefaultHelpers();
+    /// Images prepared and not yet taken (never more than the look-ahead allows).
+    size_t ReadyCount();
 
 private:
     void HelperLoop();
