@@ -1,6 +1,6 @@
 #include "engine/ConversionView.h"
 
-#include <cinttypes>
+#include <cerrno>
 #include <ctime>
 #include <vector>
 
@@ -245,18 +245,20 @@ void CConversionView::Shutdown() {
         return;
     shutDown_ = true;
     m_hStopEvent.Set();
+    if (IsWorkerAlive()) {
+        StopRequested = 1;
+        m_hStopVideoEvent.Set();
+    }
     // A worker that a wait gave up on may still be writing a frame or waiting for the window
     // thread: keep serving it until it has ended, then complete the output it wrote to.
-    bool waited = false;
+    const bool workerRan = IsWorkerAlive();
     for (const std::shared_ptr<ThreadState>& state : {workerState_, previewState_}) {
-        while (state && !state->ended.Wait(10)) {
+        while (state && !state->ended.Wait(10))
             services_.DispatchPending();
-            waited = true;
-        }
     }
     worker_.Close();
     preview_.Close();
-    if (waited)
+    if (workerRan)
         doc_.CloseAvi();
 }
 
