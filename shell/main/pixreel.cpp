@@ -1,6 +1,8 @@
 // pixreel: turns series of still images into AVI video. Started with arguments it converts
 // unattended; without a window system it runs the same conversion on the console.
 
+#include <malloc.h>
+
 #include <clocale>
 
 #include "config/CommandLineOverlay.h"
@@ -8,6 +10,13 @@
 #include "shell/ConsoleFrontEnd.h"
 
 int main(int argc, char** argv) {
+    // A conversion allocates and frees a few large pictures of the same sizes for every image.
+    // Served from one heap that keeps what was freed, the next image reuses the same memory
+    // instead of having fresh pages mapped and zeroed by the system each time (a fifth of the
+    // time of a large-picture conversion). The pipeline bounds how much is ever in use.
+    mallopt(M_ARENA_MAX, 1);
+    mallopt(M_MMAP_MAX, 0);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
     // Month and day names of the output time stamps and the start-up line follow the user.
     std::setlocale(LC_TIME, "");
     SetProcessCommandLine(argc, argv);
