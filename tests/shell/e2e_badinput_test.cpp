@@ -123,10 +123,11 @@ TEST_F(BadInputTest, OutputThatCannotBeMadeIsAFailure) {
     WriteFileBytes(dir.file("plain-file"), "x");
     fs::create_directories(dir.file("read-only"));
     ::chmod(dir.file("read-only").c_str(), 0555);
+    // /proc/ refuses new files even to root, which writes into read-only folders.
     for (const Case& c : {Case{dir.file("missing") + "/", false}, Case{dir.file("plain-file") + "/", false},
-                          Case{dir.file("read-only") + "/", true}}) {
+                          Case{dir.file("read-only") + "/", true}, Case{"/proc/", false}}) {
         if (c.skipAsRoot && ::geteuid() == 0)
-            continue;  // root writes into read-only folders
+            continue;
         SCOPED_TRACE(c.outputPath);
         WriteIni(c.outputPath);
         PixreelResult result = RunPixreel({"-d", in, "-o", "v"}, Ini());
