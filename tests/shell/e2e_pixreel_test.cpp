@@ -254,6 +254,7 @@ TEST_F(PixreelProgramTest, InterruptStopsBetweenFramesAndCompletesTheFile) {
     Image("a.jpg", 64, 64, 1);
     Image("b.jpg", 64, 64, 2);
     WriteIni("UseFrameTime=1\nAVIFrameTime=4000000\nFramesPerSec=5");  // 20000 frames each
+    const std::string iniBefore = ReadFileBytes(Ini());
     TempDir scratch;
     PixreelProcess process({"-d", In(), "-o", "long"}, Ini(), scratch.path().string());
     auto deadline = std::chrono::steady_clock::now() + 30s;
@@ -271,4 +272,6 @@ TEST_F(PixreelProgramTest, InterruptStopsBetweenFramesAndCompletesTheFile) {
     int64_t frames = Frames("long.avi");
     EXPECT_GT(frames, 0);
     EXPECT_LT(frames, 20000);
+    // The stop ends the command-line run, but the close keeps the settings as they were.
+    EXPECT_EQ(ReadFileBytes(Ini()), iniBefore);
 }
