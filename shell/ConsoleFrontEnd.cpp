@@ -282,7 +282,7 @@ std::string ConsoleUsageText(bool haveDisplay) {
         "usage: pixreel -d DIR [-f SUFFIX] [-o NAME] [-u] [-l LOGFILE] [-c FOURCC]\n"
         "\n"
         "  -d DIR      convert every file of DIR whose name ends in .SUFFIX (case ignored)\n"
-        "  -f SUFFIX   suffix of the images, without the dot (default: the settings', jpg)\n"
+        "  -f SUFFIX   suffix of the images, without the dot (default from the settings: jpg)\n"
         "  -o NAME     name of the AVI file, written to the settings' output folder\n"
         "  -u          one AVI file per image instead of one for all\n"
         "  -l LOGFILE  append every status line to LOGFILE\n"
@@ -293,8 +293,9 @@ std::string ConsoleUsageText(bool haveDisplay) {
         "Everything else (frame rate, scaling, output folder, ...) comes from the settings file\n";
     text += std::string("  ") + (ini[0] ? ini : "(none found)") + "\n";
     text +=
-        "which a command-line run never changes. Exit status: 0 all converted, 1 some files\n"
-        "failed, 2 no output could be made, 3 no matching files, 130 interrupted.\n";
+        "(PIXREEL_INI names another one); a command-line run does not store its options there.\n"
+        "Exit status: 0 all converted, 1 some files failed, 2 no output could be made,\n"
+        "3 no matching files, 130 interrupted.\n";
     if (haveDisplay)
         text += "\nThe window of Pixreel is not part of this build; use the command line above.\n";
     else
