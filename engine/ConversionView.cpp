@@ -104,6 +104,7 @@ void CConversionView::InitialUpdate() {
     services_.EnableCloseAvi(false);
     const Settings settings = CurrentSettings();
     SetForm(FormValues::FromSettings(settings));
+    services_.ShowFormValues(Form());
 
     m_CheckEvent.Reset();
     m_hStopEvent.Reset();

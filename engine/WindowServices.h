@@ -49,6 +49,8 @@ public:
     /// Posts a command (a menu identifier such as 32773 "Process File(s)") to the main window;
     /// it is handled once the window thread's loop runs, in the order posted.
     virtual void PostCommand(int /*commandId*/) {}
+    /// Puts the values into the form's controls (at start-up, from the loaded settings).
+    virtual void ShowFormValues(const FormValues& /*values*/) {}
     /// Takes the current values of the form's controls into values (called on the window thread
     /// when a conversion starts and when the program closes). A front end without a form leaves
     /// them as they are.
