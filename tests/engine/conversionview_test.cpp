@@ -361,7 +361,7 @@ TEST_F(ConversionTest, ExitWaitsForAWorkerItGaveUpOn) {
     services.onBlink = [&] {
         if (services.CountOf("BlinkActivity") == 0) {
             writing = true;
-            std::this_thread::sleep_for(6500ms);
+            std::this_thread::sleep_for(7500ms);
         }
     };
     v.OnProcessFiles();
@@ -369,7 +369,7 @@ TEST_F(ConversionTest, ExitWaitsForAWorkerItGaveUpOn) {
         std::this_thread::sleep_for(1ms);
     auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(v.OnCloseRequest());
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 6400ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 7000ms);
     EXPECT_TRUE(v.IsWorkerAlive());  // given up on, not killed
     EXPECT_EQ(boxes.Texts().back(), "Please wait files are still being processed");
     v.Shutdown();
