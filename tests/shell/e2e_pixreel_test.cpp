@@ -234,6 +234,22 @@ TEST_F(PixreelProgramTest, FreshSettingsAnswerTheCodecRequestWithFullFrames) {
     EXPECT_EQ(probe.streams[0].codecName, "rawvideo");
 }
 
+// FIXME: the AVI writer stores every compressor answer in section "Codec"; the console marks its
+// answers as for this run only (kCodecForThisRun) and the writer does not look at that yet. Enable
+// this test once it does.
+TEST_F(PixreelProgramTest, DISABLED_CodecAnswersForTheRunAreNotStored) {
+    Image("a.jpg", 16, 16, 1);
+    WriteFileBytes(Ini(), "[Config]\nOutputPath=" + dir.file("out") + "/\n");
+    std::string before = ReadFileBytes(Ini());
+    EXPECT_EQ(Run({"-d", In(), "-o", "fresh"}).status, 0);
+    EXPECT_EQ(ReadFileBytes(Ini()), before);
+
+    WriteIni("");
+    before = ReadFileBytes(Ini());
+    EXPECT_EQ(Run({"-d", In(), "-o", "other", "-c", "MJPG"}).status, 0);
+    EXPECT_EQ(ReadFileBytes(Ini()), before);
+}
+
 TEST_F(PixreelProgramTest, NothingToConvert) {
     PixreelResult result = Run({"-d", In(), "-f", "png"});
     EXPECT_EQ(result.status, 3);
