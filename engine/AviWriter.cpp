@@ -155,13 +155,17 @@ int CAviWriter::CreateStreams(const CImageFile& image, int& rememberCodec, int w
     char codecName[256] = "";
     LoadCompressOptions(options, codecName, sizeof codecName);
     if (!rememberCodec || options.fccHandler == 0) {
-        if (!ChooseCompressor(image.Path().c_str(), options, codecName, rememberCodec))
+        int chosen = ChooseCompressor(image.Path().c_str(), options, codecName, rememberCodec);
+        if (!chosen)
             return 0;
         codecName[sizeof codecName - 1] = '\0';
         options.lpFormat = nullptr;
         options.lpParms = nullptr;
         options.cbParms = 0;
-        SaveCompressOptions(options, codecName);
+        // A choice made for this run only (a front end answering by itself, or a compressor named
+        // on the command line) is used but never replaces what the user stored.
+        if (chosen != kCodecForThisRun)
+            SaveCompressOptions(options, codecName);
     }
 
     keyFrameInterval_ = options.dwKeyFrameEvery;
@@ -319,12 +323,13 @@ int CDocAviWriter::ChooseCompressor(const char* samplePath, AVICOMPRESSOPTIONS& 
     request.SampleFile = samplePath;
     request.Options = &options;
     request.AlwaysUse = 0;
-    if (services_.RequestCodec(request) == 0)
+    int answer = services_.RequestCodec(request);
+    if (answer == 0)
         return 0;
     alwaysUse = request.AlwaysUse;
     if (codecName) {
         request.CodecName[sizeof request.CodecName - 1] = '\0';
         std::strcpy(codecName, request.CodecName);
     }
-    return 1;
+    return answer == kCodecForThisRun ? kCodecForThisRun : 1;
 }

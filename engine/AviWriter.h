@@ -35,7 +35,8 @@ public:
     CAviWriter& operator=(const CAviWriter&) = delete;
 
     /// Asks for the compressor of a new file: fills options and codecName (256 bytes) and sets
-    /// alwaysUse; 1 chosen, 0 cancelled. The plain writer has nobody to ask and answers 0.
+    /// alwaysUse; 1 chosen (and stored), kCodecForThisRun chosen for this run only (not stored),
+    /// 0 cancelled. The plain writer has nobody to ask and answers 0.
     virtual int ChooseCompressor(const char* samplePath, AVICOMPRESSOPTIONS& options, char* codecName,
                                  int& alwaysUse);
 

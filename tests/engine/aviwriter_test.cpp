@@ -338,6 +338,27 @@ TEST_F(AviWriterTest, DocumentWriterAsksTheMainWindow) {
     LoadCompressOptions(stored, name, sizeof name);
     EXPECT_EQ(stored.fccHandler, comptypeDIB);
     EXPECT_STREQ(name, "Full Frames (Uncompressed)");
+
+    // An answer for this run only is used for the file but leaves the stored choice alone.
+    struct ForThisRun : FakeWindowServices {
+        int RequestCodec(CodecRequest& request) override {
+            request.Options->fccHandler = mmioFOURCC('M', 'J', 'P', 'G');
+            request.Options->dwQuality = 7500;
+            std::strcpy(request.CodecName, "Motion JPEG");
+            return kCodecForThisRun;
+        }
+    } console;
+    console.hasMainWindow = true;
+    const std::string before = ReadFileBytes(dir_.file("pixreel.ini"));
+    CDocAviWriter runOnly(console);
+    remember = 0;
+    ASSERT_EQ(runOnly.Open(path.c_str()), 1);
+    ASSERT_EQ(runOnly.CreateStreams(frame, remember, 0), 1);
+    runOnly.ReleaseAll();
+    EXPECT_EQ(ReadFileBytes(dir_.file("pixreel.ini")), before);
+    ProbeResult probe = ProbeFile(path, true);
+    ASSERT_TRUE(probe.ok);
+    EXPECT_EQ(probe.streams[0].codecName, "mjpeg");
 }
 
 TEST_F(AviWriterTest, InfoBlockLayout) {

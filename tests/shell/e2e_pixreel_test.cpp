@@ -234,10 +234,9 @@ TEST_F(PixreelProgramTest, FreshSettingsAnswerTheCodecRequestWithFullFrames) {
     EXPECT_EQ(probe.streams[0].codecName, "rawvideo");
 }
 
-// FIXME: the AVI writer stores every compressor answer in section "Codec"; the console marks its
-// answers as for this run only (kCodecForThisRun) and the writer does not look at that yet. Enable
-// this test once it does.
-TEST_F(PixreelProgramTest, DISABLED_CodecAnswersForTheRunAreNotStored) {
+// The console answers the compressor request for this run only: a fresh settings file gains no
+// "Codec" section, and "-c" never replaces the stored compressor.
+TEST_F(PixreelProgramTest, CodecAnswersForTheRunAreNotStored) {
     Image("a.jpg", 16, 16, 1);
     WriteFileBytes(Ini(), "[Config]\nOutputPath=" + dir.file("out") + "/\n");
     std::string before = ReadFileBytes(Ini());
