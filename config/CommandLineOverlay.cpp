@@ -13,7 +13,7 @@ namespace {
 
 enum class Option { Directory, Suffix, Output, LogFile, Unique, Codec };
 
-struct OptionSpec {
+struct OptionRule {
     const char* token;
     Option option;
     bool takesArgument;
@@ -21,7 +21,7 @@ struct OptionSpec {
     const char* missingText;      // used when the table has no text for it
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionRule kOptions[] = {
     {"-d", Option::Directory, true, IDS_NO_DIRECTORY_ARG, nullptr},
     {"-f", Option::Suffix, true, IDS_NO_SUFFIX_ARG, nullptr},
     {"-o", Option::Output, true, IDS_NO_OUTPUT_ARG, nullptr},
@@ -48,10 +48,10 @@ bool EqualIgnoringCase(const char* a, const char* b) {
     }
 }
 
-const OptionSpec* FindOption(const char* token) {
-    for (const OptionSpec& spec : kOptions) {
-        if (EqualIgnoringCase(token, spec.token))
-            return &spec;
+const OptionRule* FindOption(const char* token) {
+    for (const OptionRule& desc : kOptions) {
+        if (EqualIgnoringCase(token, desc.token))
+            return &desc;
     }
     return nullptr;
 }
@@ -83,21 +83,21 @@ void Overlay(Settings& settings, std::string& codec, bool report) {
         return;
 
     for (int i = 1; i < count; ++i) {
-        const OptionSpec* spec = FindOption(splitter.Token(i));
-        if (spec == nullptr)
+        const OptionRule* desc = FindOption(splitter.Token(i));
+        if (desc == nullptr)
             continue;
-        if (spec->option == Option::Unique) {
+        if (desc->option == Option::Unique) {
             settings.AVIStyle = 0;
             continue;
         }
         if (i + 1 >= count) {
             if (report)
-                ErrorBox(spec->missingText ? spec->missingText : LoadStringText(spec->missingTextId));
+                ErrorBox(desc->missingText ? desc->missingText : LoadStringText(desc->missingTextId));
             continue;
         }
         const char* argument = splitter.Token(++i);
         bool fits = true;
-        switch (spec->option) {
+        switch (desc->option) {
         case Option::Directory:
             fits = CopyArgument(settings.JPGDir, sizeof settings.JPGDir, argument, true);
             break;

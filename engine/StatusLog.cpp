@@ -61,26 +61,26 @@ std::string FormatMessageText(const char* format, std::initializer_list<MessageA
             out += *p;
             continue;
         }
-        const char* spec = p + 1;
-        if (*spec == '%') {
+        const char* desc = p + 1;
+        if (*desc == '%') {
             out += '%';
-            p = spec;
+            p = desc;
             continue;
         }
         bool zeroPad = false;
-        if (*spec == '0') {
+        if (*desc == '0') {
             zeroPad = true;
-            ++spec;
+            ++desc;
         }
         int width = 0;
-        while (*spec >= '0' && *spec <= '9' && width < 100)
-            width = width * 10 + (*spec++ - '0');
-        const char conversion = *spec;
+        while (*desc >= '0' && *desc <= '9' && width < 100)
+            width = width * 10 + (*desc++ - '0');
+        const char conversion = *desc;
         if (conversion != 's' && conversion != 'd' && conversion != 'x') {
             out += '%';  // not a conversion this catalogue uses: keep the text as it stands
             continue;
         }
-        p = spec;
+        p = desc;
         if (next == args.end())
             continue;
         const MessageArg& arg = *next++;

@@ -76,7 +76,7 @@ const char* const kTunes[] = {"", "film", "animation", "grain", "stillimage"};
 
 class AvCompressor final : public VideoCompressor {
 public:
-    explicit AvCompressor(const AvCodecSpec& spec) : spec_(spec) {}
+    explicit AvCompressor(const AvCodecSpec& desc) : spec_(desc) {}
     ~AvCompressor() override {
         av_packet_free(&packet_);
         av_frame_free(&frame_);
@@ -329,8 +329,8 @@ private:
 }  // namespace
 
 std::unique_ptr<VideoCompressor> CreateAvCompressor(DWORD fccHandler) {
-    for (const AvCodecSpec& spec : kSpecs)
-        if (spec.fcc == fccHandler)
-            return std::make_unique<AvCompressor>(spec);
+    for (const AvCodecSpec& desc : kSpecs)
+        if (desc.fcc == fccHandler)
+            return std::make_unique<AvCompressor>(desc);
     return nullptr;
 }

@@ -186,8 +186,8 @@ LRESULT RunConfigure(const CodecEntry& e, void* owner) {
         return ICERR_UNSUPPORTED;
     std::vector<ICOPTION> options;
     for (int i = 0; i < e.optionCount; ++i) {
-        const CodecOptionSpec& spec = e.options[i];
-        options.push_back({spec.key, spec.label, spec.choices, spec.defaultChoice, CodecOptionChoice(e.fcc, spec)});
+        const CodecOptionSpec& desc = e.options[i];
+        options.push_back({desc.key, desc.label, desc.choices, desc.defaultChoice, CodecOptionChoice(e.fcc, desc)});
     }
     if (!handler(owner, e.description, options.data(), static_cast<int>(options.size())))
         return ICERR_ABORT;
@@ -196,14 +196,14 @@ LRESULT RunConfigure(const CodecEntry& e, void* owner) {
         return ICERR_OK;
     std::string section = SectionFor(e.fcc);
     for (int i = 0; i < e.optionCount; ++i) {
-        const CodecOptionSpec& spec = e.options[i];
+        const CodecOptionSpec& desc = e.options[i];
         int count = 0;
-        while (spec.choices[count])
+        while (desc.choices[count])
             ++count;
         int choice = options[i].choice;
         if (choice < 0 || choice >= count)
-            choice = spec.defaultChoice;
-        if (!WritePrivateProfileStringA(section.c_str(), spec.key, spec.choices[choice], file.c_str()))
+            choice = desc.defaultChoice;
+        if (!WritePrivateProfileStringA(section.c_str(), desc.key, desc.choices[choice], file.c_str()))
             return ICERR_ERROR;
     }
     return ICERR_OK;

@@ -23,16 +23,16 @@ ToolRun Pixdump(const std::string& arguments) {
 
 // A 5 x 3 RGB PNG whose pixel (x, y from the top) is (40x, 80y, 200).
 std::string SmallPng() {
-    PngSpec spec;
-    spec.width = 5;
-    spec.height = 3;
+    PngSpec desc;
+    desc.width = 5;
+    desc.height = 3;
     for (uint32_t y = 0; y < 3; ++y) {
         std::vector<uint8_t> row;
         for (uint32_t x = 0; x < 5; ++x)
             row.insert(row.end(), {static_cast<uint8_t>(40 * x), static_cast<uint8_t>(80 * y), 200});
-        spec.rows.push_back(row);
+        desc.rows.push_back(row);
     }
-    return EncodePng(spec);
+    return EncodePng(desc);
 }
 
 class PixdumpTest : public testing::Test {

@@ -24,13 +24,13 @@ uint8_t PatternValue(uint32_t x, uint32_t yFromTop, int c) {
     return static_cast<uint8_t>(x * 7 + yFromTop * 13 + c * 50);
 }
 
-PngSpec Spec(uint32_t width, uint32_t height, int bitDepth, int colorType) {
-    PngSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.bitDepth = bitDepth;
-    spec.colorType = colorType;
-    return spec;
+PngSpec Shape(uint32_t width, uint32_t height, int bitDepth, int colorType) {
+    PngSpec desc;
+    desc.width = width;
+    desc.height = height;
+    desc.bitDepth = bitDepth;
+    desc.colorType = colorType;
+    return desc;
 }
 
 // Rewrites the IHDR size of a PNG and fixes the chunk's checksum, so the header is believable.
@@ -51,11 +51,11 @@ std::string WithHeaderSize(std::string png, uint32_t width, uint32_t height) {
 TEST(PngDecoder, RgbComesOutBlueGreenRedBottomUp) {
     for (bool interlaced : {false, true}) {
         SCOPED_TRACE(interlaced ? "interlaced" : "progressive rows");
-        PngSpec spec = Spec(13, 11, 8, 2);
-        spec.interlaced = interlaced;
-        spec.rows = PatternRows(13, 11, 3);
+        PngSpec desc = Shape(13, 11, 8, 2);
+        desc.interlaced = interlaced;
+        desc.rows = PatternRows(13, 11, 3);
         CPixImage image;
-        ASSERT_TRUE(DecodeBytes(image, EncodePng(spec), Png)) << image.LastError();
+        ASSERT_TRUE(DecodeBytes(image, EncodePng(desc), Png)) << image.LastError();
         EXPECT_EQ(image.Type(), Png);
         EXPECT_EQ(image.BitsPerPixel(), 24u);
         EXPECT_EQ(image.Header().biClrUsed, 0u);
@@ -77,12 +77,12 @@ TEST(PngDecoder, AlphaGoesToAlphaPlaneWithAndWithoutInterlace) {
     // 8-bit RGBA and 16-bit gray + alpha (32 bits per pixel both) keep their alpha.
     for (bool interlaced : {false, true}) {
         SCOPED_TRACE(interlaced ? "interlaced" : "progressive rows");
-        PngSpec spec = Spec(9, 10, 8, 6);
-        spec.interlaced = interlaced;
-        spec.rows = PatternRows(9, 10, 4);
-        spec.background = std::vector<uint16_t>{10, 20, 30};
+        PngSpec desc = Shape(9, 10, 8, 6);
+        desc.interlaced = interlaced;
+        desc.rows = PatternRows(9, 10, 4);
+        desc.background = std::vector<uint16_t>{10, 20, 30};
         CPixImage image;
-        ASSERT_TRUE(DecodeBytes(image, EncodePng(spec), Png)) << image.LastError();
+        ASSERT_TRUE(DecodeBytes(image, EncodePng(desc), Png)) << image.LastError();
         EXPECT_EQ(image.BitsPerPixel(), 24u);
         ASSERT_TRUE(image.HasAlpha());
         for (uint32_t top = 0; top < 10; ++top) {
@@ -101,7 +101,7 @@ TEST(PngDecoder, AlphaGoesToAlphaPlaneWithAndWithoutInterlace) {
         EXPECT_EQ(background.rgbBlue, 30);
     }
 
-    PngSpec grayAlpha = Spec(3, 2, 16, 4);
+    PngSpec grayAlpha = Shape(3, 2, 16, 4);
     grayAlpha.interlaced = true;
     grayAlpha.rows = {{0x12, 0x34, 0xFF, 0xFF, 0x80, 0x01, 0x40, 0x00, 0x00, 0x00, 0x00, 0x00},
                       {0xFF, 0xFF, 0x00, 0x00, 0x01, 0x02, 0x7F, 0xFF, 0xAB, 0xCD, 0xEF, 0x01}};
@@ -119,10 +119,10 @@ TEST(PngDecoder, AlphaGoesToAlphaPlaneWithAndWithoutInterlace) {
 
 TEST(PngDecoder, TransparencyWithoutAlphaPlaneIsComposited) {
     // 8-bit gray + alpha has a 16-bit pixel: composited against light gray, no alpha plane.
-    PngSpec spec = Spec(3, 1, 8, 4);
-    spec.rows = {{100, 255, 100, 0, 0, 128}};
+    PngSpec desc = Shape(3, 1, 8, 4);
+    desc.rows = {{100, 255, 100, 0, 0, 128}};
     CPixImage image;
-    ASSERT_TRUE(DecodeBytes(image, EncodePng(spec), Png)) << image.LastError();
+    ASSERT_TRUE(DecodeBytes(image, EncodePng(desc), Png)) << image.LastError();
     EXPECT_EQ(image.BitsPerPixel(), 8u);
     EXPECT_FALSE(image.HasAlpha());
     EXPECT_EQ(image.PixelIndex(0, 0), 100);
@@ -130,18 +130,18 @@ TEST(PngDecoder, TransparencyWithoutAlphaPlaneIsComposited) {
     EXPECT_NEAR(image.PixelIndex(2, 0), 96, 1);  // half of the way from 0 to 192
 
     // With a background chunk, that colour is used instead.
-    spec.background = std::vector<uint16_t>{10};
-    ASSERT_TRUE(DecodeBytes(image, EncodePng(spec), Png)) << image.LastError();
+    desc.background = std::vector<uint16_t>{10};
+    ASSERT_TRUE(DecodeBytes(image, EncodePng(desc), Png)) << image.LastError();
     EXPECT_EQ(image.PixelIndex(1, 0), 10);
 }
 
 TEST(PngDecoder, PaletteAndTransparencyEntries) {
-    PngSpec spec = Spec(4, 2, 8, 3);
-    spec.palette = {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};
-    spec.rows = {{0, 1, 2, 3}, {3, 2, 1, 0}};
-    spec.transparency = {0};
+    PngSpec desc = Shape(4, 2, 8, 3);
+    desc.palette = {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};
+    desc.rows = {{0, 1, 2, 3}, {3, 2, 1, 0}};
+    desc.transparency = {0};
     CPixImage image;
-    ASSERT_TRUE(DecodeBytes(image, EncodePng(spec), Png)) << image.LastError();
+    ASSERT_TRUE(DecodeBytes(image, EncodePng(desc), Png)) << image.LastError();
     EXPECT_EQ(image.BitsPerPixel(), 8u);
     EXPECT_EQ(image.Info().backgroundIndex, 0);
     EXPECT_FALSE(image.Info().alphaPaletteEnabled);
@@ -151,8 +151,8 @@ TEST(PngDecoder, PaletteAndTransparencyEntries) {
     EXPECT_EQ(image.PixelIndex(0, 0), 3);
 
     // Several transparency values make the palette's reserved bytes opacities.
-    spec.transparency = {0, 128};
-    ASSERT_TRUE(DecodeBytes(image, EncodePng(spec), Png)) << image.LastError();
+    desc.transparency = {0, 128};
+    ASSERT_TRUE(DecodeBytes(image, EncodePng(desc), Png)) << image.LastError();
     EXPECT_EQ(image.Info().backgroundIndex, -1);
     EXPECT_TRUE(image.Info().alphaPaletteEnabled);
     EXPECT_EQ(image.PaletteEntry(0).rgbReserved, 0);
@@ -166,11 +166,11 @@ TEST(PngDecoder, TwoBitGrayBecomesFourBit) {
     // 2-bit samples 0,1,2,3,3,2,1 / 1,1,0,0,2,2,3.
     for (bool interlaced : {false, true}) {
         SCOPED_TRACE(interlaced ? "interlaced" : "progressive rows");
-        PngSpec spec = Spec(7, 2, 2, 0);
-        spec.interlaced = interlaced;
-        spec.rows = {{0b00011011, 0b11100100}, {0b01010000, 0b10101100}};
+        PngSpec desc = Shape(7, 2, 2, 0);
+        desc.interlaced = interlaced;
+        desc.rows = {{0b00011011, 0b11100100}, {0b01010000, 0b10101100}};
         CPixImage image;
-        ASSERT_TRUE(DecodeBytes(image, EncodePng(spec), Png)) << image.LastError();
+        ASSERT_TRUE(DecodeBytes(image, EncodePng(desc), Png)) << image.LastError();
         EXPECT_EQ(image.BitsPerPixel(), 4u);
         EXPECT_EQ(image.Header().biClrUsed, 16u);
         for (int i = 0; i < 4; ++i)
@@ -186,7 +186,7 @@ TEST(PngDecoder, TwoBitGrayBecomesFourBit) {
 }
 
 TEST(PngDecoder, SixteenBitSamplesKeepTheirHighByte) {
-    PngSpec rgb = Spec(2, 1, 16, 2);
+    PngSpec rgb = Shape(2, 1, 16, 2);
     rgb.rows = {{0x12, 0xFF, 0x34, 0x00, 0x56, 0x80, 0xAB, 0x01, 0xCD, 0x02, 0xEF, 0x03}};
     CPixImage image;
     ASSERT_TRUE(DecodeBytes(image, EncodePng(rgb), Png)) << image.LastError();
@@ -194,7 +194,7 @@ TEST(PngDecoder, SixteenBitSamplesKeepTheirHighByte) {
     const uint8_t expected[6] = {0x56, 0x34, 0x12, 0xEF, 0xCD, 0xAB};
     EXPECT_EQ(std::memcmp(image.Row(0), expected, 6), 0);
 
-    PngSpec gray = Spec(2, 1, 16, 0);
+    PngSpec gray = Shape(2, 1, 16, 0);
     gray.rows = {{0x7F, 0xFF, 0x80, 0x00}};
     ASSERT_TRUE(DecodeBytes(image, EncodePng(gray), Png)) << image.LastError();
     EXPECT_EQ(image.BitsPerPixel(), 8u);
@@ -204,10 +204,10 @@ TEST(PngDecoder, SixteenBitSamplesKeepTheirHighByte) {
 }
 
 TEST(PngDecoder, OneBitGray) {
-    PngSpec spec = Spec(10, 1, 1, 0);
-    spec.rows = {{0b10110000, 0b01000000}};
+    PngSpec desc = Shape(10, 1, 1, 0);
+    desc.rows = {{0b10110000, 0b01000000}};
     CPixImage image;
-    ASSERT_TRUE(DecodeBytes(image, EncodePng(spec), Png)) << image.LastError();
+    ASSERT_TRUE(DecodeBytes(image, EncodePng(desc), Png)) << image.LastError();
     EXPECT_EQ(image.BitsPerPixel(), 1u);
     EXPECT_EQ(image.PaletteEntry(1).rgbRed, 255);
     EXPECT_EQ(image.PaletteEntry(0).rgbRed, 0);
@@ -217,9 +217,9 @@ TEST(PngDecoder, OneBitGray) {
 }
 
 TEST(PngDecoder, HostileInputFailsCleanlyAndKeepsPicture) {
-    PngSpec spec = Spec(16, 16, 8, 2);
-    spec.rows = PatternRows(16, 16, 3);
-    const std::string good = EncodePng(spec);
+    PngSpec desc = Shape(16, 16, 8, 2);
+    desc.rows = PatternRows(16, 16, 3);
+    const std::string good = EncodePng(desc);
     CPixImage image;
     ASSERT_TRUE(DecodeBytes(image, good, Png));
 

@@ -91,11 +91,11 @@ TEST_F(AviFileTest, UncompressedFramesWithNamesAndInfoReadBackExactly) {
     const int width = 37, height = 23, count = 7;
     std::vector<TestPicture> frames = Frames(count, width, height, 24);
     std::string path = dir.file("out.avi");
-    AviWriteSpec spec;
-    spec.rate = 5;
-    spec.names = true;
-    spec.info = true;
-    ASSERT_EQ(WriteTestAvi(path, frames, spec), "");
+    AviWriteSpec desc;
+    desc.rate = 5;
+    desc.names = true;
+    desc.info = true;
+    ASSERT_EQ(WriteTestAvi(path, frames, desc), "");
 
     ProbeResult probe = ProbeFile(path, true);
     ASSERT_TRUE(probe.ok) << probe.raw;
@@ -138,11 +138,11 @@ TEST_F(AviFileTest, HeaderFieldsAndIndexDescribeTheData) {
     const int width = 40, height = 30, count = 9;
     std::vector<TestPicture> frames = Frames(count, width, height, 24);
     std::string path = dir.file("layout.avi");
-    AviWriteSpec spec;
-    spec.rate = 3;
-    spec.names = true;
-    spec.info = true;
-    ASSERT_EQ(WriteTestAvi(path, frames, spec), "");
+    AviWriteSpec desc;
+    desc.rate = 3;
+    desc.names = true;
+    desc.info = true;
+    ASSERT_EQ(WriteTestAvi(path, frames, desc), "");
     std::string b = ReadFileBytes(path);
     std::vector<Chunk> top = Walk(b, 0, b.size());
     ASSERT_EQ(top.size(), 1u);
@@ -261,10 +261,10 @@ TEST_F(AviFileTest, LargeFileContinuesAsOpenDml) {
     const int width = 120, height = 90, count = 100;
     std::vector<TestPicture> frames = Frames(count, width, height, 24);
     std::string path = dir.file("big.avi");
-    AviWriteSpec spec;
-    spec.rate = 10;
-    spec.names = true;
-    ASSERT_EQ(WriteTestAvi(path, frames, spec), "");
+    AviWriteSpec desc;
+    desc.rate = 10;
+    desc.names = true;
+    ASSERT_EQ(WriteTestAvi(path, frames, desc), "");
 
     std::string b = ReadFileBytes(path);
     std::vector<Chunk> top = Walk(b, 0, b.size());

@@ -192,15 +192,15 @@ TEST_F(CodecsTest, EveryCompressorWritesFramesFfmpegDecodes) {
             SCOPED_TRACE(code + " " + std::to_string(bits) + "-bit");
             std::vector<TestPicture> frames = Frames(count, width, height, bits, bits == 8);
             std::string path = dir.file(code + std::to_string(bits) + ".avi");
-            AviWriteSpec spec;
-            spec.fccHandler = listed.fccHandler;
-            spec.quality = ICQUALITY_DEFAULT;
-            spec.rate = 10;
+            AviWriteSpec desc;
+            desc.fccHandler = listed.fccHandler;
+            desc.quality = ICQUALITY_DEFAULT;
+            desc.rate = 10;
             HIC hic = ICOpen(ICTYPE_VIDEO, listed.fccHandler, ICMODE_QUERY);
             if (listed.dwFlags & VIDCF_QUALITY)
-                spec.quality = ICGetDefaultQuality(hic);
+                desc.quality = ICGetDefaultQuality(hic);
             ICClose(hic);
-            ASSERT_EQ(WriteTestAvi(path, frames, spec), "");
+            ASSERT_EQ(WriteTestAvi(path, frames, desc), "");
 
             ProbeResult probe = ProbeFile(path, true);
             ASSERT_TRUE(probe.ok) << probe.raw;
@@ -240,9 +240,9 @@ TEST_F(CodecsTest, PalettedInputOfEveryDepthThroughRle) {
         const int width = 35, height = 21;
         std::vector<TestPicture> frames = Frames(3, width, height, bits);
         std::string path = dir.file("rle" + std::to_string(bits) + ".avi");
-        AviWriteSpec spec;
-        spec.fccHandler = Code("MRLE");
-        ASSERT_EQ(WriteTestAvi(path, frames, spec), "");
+        AviWriteSpec desc;
+        desc.fccHandler = Code("MRLE");
+        ASSERT_EQ(WriteTestAvi(path, frames, desc), "");
         std::vector<std::vector<uint8_t>> decoded = DecodeFrames(path, width, height, RowOrder::BottomUpBgr);
         ASSERT_EQ(decoded.size(), frames.size());
         for (size_t n = 0; n < frames.size(); ++n)
@@ -263,10 +263,10 @@ TEST_F(CodecsTest, OddSizesAreRefusedOrWrittenWhole) {
         if (answer != ICERR_OK)
             continue;
         std::string path = dir.file("odd" + code + ".avi");
-        AviWriteSpec spec;
-        spec.fccHandler = listed.fccHandler;
+        AviWriteSpec desc;
+        desc.fccHandler = listed.fccHandler;
         std::vector<TestPicture> frames = Frames(3, width, height, 24);
-        ASSERT_EQ(WriteTestAvi(path, frames, spec), "");
+        ASSERT_EQ(WriteTestAvi(path, frames, desc), "");
         std::vector<std::vector<uint8_t>> decoded = DecodeFrames(path, width, height, RowOrder::BottomUpBgr);
         ASSERT_EQ(decoded.size(), 3u);
         EXPECT_GE(Psnr(decoded[2], frames[2].BottomUpBgr()), kExpected.at(code).lossless ? 999 : 20);
@@ -284,9 +284,9 @@ TEST_F(CodecsTest, KeyFramesFollowTheIntervalAndTheWriterFlag) {
         bool temporal = (info.dwFlags & VIDCF_TEMPORAL) != 0;
         // Interval 0 with every frame flagged by the writer: every frame a key frame.
         std::string allKeys = dir.file(std::string(code) + "-all.avi");
-        AviWriteSpec spec;
-        spec.fccHandler = Code(code);
-        ASSERT_EQ(WriteTestAvi(allKeys, frames, spec), "");
+        AviWriteSpec desc;
+        desc.fccHandler = Code(code);
+        ASSERT_EQ(WriteTestAvi(allKeys, frames, desc), "");
         std::vector<ProbePacket> packets = ProbePackets(allKeys, 0);
         ASSERT_EQ(packets.size(), static_cast<size_t>(count));
         for (int n = 0; n < count; ++n)
@@ -294,9 +294,9 @@ TEST_F(CodecsTest, KeyFramesFollowTheIntervalAndTheWriterFlag) {
 
         // Interval 4 and no flag from the writer: key frames at 0, 4, 8 only.
         std::string everyFour = dir.file(std::string(code) + "-4.avi");
-        spec.keyFrameEvery = 4;
-        spec.writeFlags = 0;
-        ASSERT_EQ(WriteTestAvi(everyFour, frames, spec), "");
+        desc.keyFrameEvery = 4;
+        desc.writeFlags = 0;
+        ASSERT_EQ(WriteTestAvi(everyFour, frames, desc), "");
         packets = ProbePackets(everyFour, 0);
         ASSERT_EQ(packets.size(), static_cast<size_t>(count));
         for (int n = 0; n < count; ++n)
@@ -314,12 +314,12 @@ TEST_F(CodecsTest, QualityChangesTheSize) {
         if (!ICInfo(ICTYPE_VIDEO, Code(code), &info))
             continue;
         SCOPED_TRACE(code);
-        AviWriteSpec spec;
-        spec.fccHandler = Code(code);
-        spec.quality = 1500;
-        ASSERT_EQ(WriteTestAvi(dir.file("low.avi"), frames, spec), "");
-        spec.quality = 9500;
-        ASSERT_EQ(WriteTestAvi(dir.file("high.avi"), frames, spec), "");
+        AviWriteSpec desc;
+        desc.fccHandler = Code(code);
+        desc.quality = 1500;
+        ASSERT_EQ(WriteTestAvi(dir.file("low.avi"), frames, desc), "");
+        desc.quality = 9500;
+        ASSERT_EQ(WriteTestAvi(dir.file("high.avi"), frames, desc), "");
         size_t low = ReadFileBytes(dir.file("low.avi")).size();
         size_t high = ReadFileBytes(dir.file("high.avi")).size();
         EXPECT_LT(low, high);
@@ -386,16 +386,16 @@ TEST_F(CodecsTest, ConfigurationIsStoredInItsOwnSectionAndUsed) {
 
     // The stored choice reaches the frames: full-resolution chroma.
     std::string path = dir.file("444.avi");
-    AviWriteSpec spec;
-    spec.fccHandler = Code("MJPG");
-    ASSERT_EQ(WriteTestAvi(path, Frames(2, 32, 32, 24), spec), "");
+    AviWriteSpec desc;
+    desc.fccHandler = Code("MJPG");
+    ASSERT_EQ(WriteTestAvi(path, Frames(2, 32, 32, 24), desc), "");
     ProbeResult probe = ProbeFile(path);
     ASSERT_EQ(probe.streams.size(), 1u);
     EXPECT_EQ(probe.streams[0].pixFmt, "yuvj444p");
 
     // A hand-edited value that is no choice falls back to the default.
     WritePrivateProfileStringA("Codec.MJPG", "Subsampling", "9:9:9", ini.c_str());
-    ASSERT_EQ(WriteTestAvi(path, Frames(2, 32, 32, 24), spec), "");
+    ASSERT_EQ(WriteTestAvi(path, Frames(2, 32, 32, 24), desc), "");
     EXPECT_EQ(ProbeFile(path).streams.at(0).pixFmt, "yuvj420p");
 
     // A compressor without options answers the query with "no".

@@ -117,7 +117,7 @@ std::vector<uint8_t> MakeInfoBlock(const char* software, const char* copyright, 
     return block;
 }
 
-std::string WriteTestAvi(const std::string& path, const std::vector<TestPicture>& frames, const AviWriteSpec& spec) {
+std::string WriteTestAvi(const std::string& path, const std::vector<TestPicture>& frames, const AviWriteSpec& desc) {
     if (frames.empty())
         return "no frames";
     std::string failure;
@@ -138,16 +138,16 @@ std::string WriteTestAvi(const std::string& path, const std::vector<TestPicture>
     AVISTREAMINFOA videoInfo{};
     videoInfo.fccType = streamtypeVIDEO;
     videoInfo.dwScale = 1;
-    videoInfo.dwRate = spec.rate;
+    videoInfo.dwRate = desc.rate;
     videoInfo.dwQuality = 10000;
     videoInfo.rcFrame = {0, 0, first.header.biWidth, first.header.biHeight};
     if (check(AVIFileCreateStreamA(file, &video, &videoInfo), "AVIFileCreateStreamA")) {
         AVICOMPRESSOPTIONS options{};
         options.fccType = streamtypeVIDEO;
-        options.fccHandler = spec.fccHandler;
-        options.dwQuality = spec.quality;
-        options.dwKeyFrameEvery = spec.keyFrameEvery;
-        if (spec.keyFrameEvery > 0)
+        options.fccHandler = desc.fccHandler;
+        options.dwQuality = desc.quality;
+        options.dwKeyFrameEvery = desc.keyFrameEvery;
+        if (desc.keyFrameEvery > 0)
             options.dwFlags |= AVICOMPRESSF_KEYFRAMES;
         if (check(AVIMakeCompressedStream(&compressed, video, &options, nullptr), "AVIMakeCompressedStream")) {
             std::vector<uint8_t> format = first.Format();
@@ -155,7 +155,7 @@ std::string WriteTestAvi(const std::string& path, const std::vector<TestPicture>
                   "AVIStreamSetFormat");
         }
     }
-    if (spec.names && failure.empty()) {
+    if (desc.names && failure.empty()) {
         AVISTREAMINFOA textInfo{};
         textInfo.fccType = streamtypeTEXT;
         textInfo.fccHandler = mmioFOURCC('D', 'R', 'A', 'W');
@@ -170,17 +170,17 @@ std::string WriteTestAvi(const std::string& path, const std::vector<TestPicture>
     for (size_t n = 0; n < frames.size() && failure.empty(); ++n) {
         const TestPicture& p = frames[n];
         check(AVIStreamWrite(compressed, static_cast<LONG>(n), 1, p.bits.data(), static_cast<LONG>(p.bits.size()),
-                             spec.writeFlags, nullptr, nullptr),
+                             desc.writeFlags, nullptr, nullptr),
               "AVIStreamWrite");
         if (text && failure.empty()) {
             char name[32];
             std::snprintf(name, sizeof name, "IMG_%04zu.JPG", n);
-            check(AVIStreamWrite(text, static_cast<LONG>(n * 60 / spec.rate), 1, name,
+            check(AVIStreamWrite(text, static_cast<LONG>(n * 60 / desc.rate), 1, name,
                                  static_cast<LONG>(std::strlen(name) + 1), AVIIF_KEYFRAME, nullptr, nullptr),
                   "text write");
         }
     }
-    if (spec.info && failure.empty()) {
+    if (desc.info && failure.empty()) {
         std::vector<uint8_t> block = MakeInfoBlock("Pixreel test", "Copyright \xA9 2026 Tester", "2026-12-07");
         check(AVIFileWriteData(file, mmioFOURCC('L', 'I', 'S', 'T'), block.data(), 412), "AVIFileWriteData");
     }

@@ -35,7 +35,7 @@ struct AviWriteSpec {
 };
 
 /// Writes every picture as one frame; "" on success, else what failed with its AVIERR code.
-std::string WriteTestAvi(const std::string& path, const std::vector<TestPicture>& frames, const AviWriteSpec& spec);
+std::string WriteTestAvi(const std::string& path, const std::vector<TestPicture>& frames, const AviWriteSpec& desc);
 
 /// The 412-byte INFO block: software, copyright and date texts of 128 bytes each.
 std::vector<uint8_t> MakeInfoBlock(const char* software, const char* copyright, const char* date);

@@ -101,7 +101,7 @@ void NoFlush(png_structp) {}
 
 }  // namespace
 
-std::string EncodePng(const PngSpec& spec) {
+std::string EncodePng(const PngSpec& desc) {
     std::string bytes;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -110,26 +110,26 @@ std::string EncodePng(const PngSpec& spec) {
         return {};
     }
     png_set_write_fn(png, &bytes, AppendToString, NoFlush);
-    png_set_IHDR(png, info, spec.width, spec.height, spec.bitDepth, spec.colorType,
-                 spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+    png_set_IHDR(png, info, desc.width, desc.height, desc.bitDepth, desc.colorType,
+                 desc.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
-    if (!spec.palette.empty()) {
-        png_set_PLTE(png, info, reinterpret_cast<png_const_colorp>(spec.palette.data()),
-                     static_cast<int>(spec.palette.size() / 3));
+    if (!desc.palette.empty()) {
+        png_set_PLTE(png, info, reinterpret_cast<png_const_colorp>(desc.palette.data()),
+                     static_cast<int>(desc.palette.size() / 3));
     }
-    if (!spec.transparency.empty())
-        png_set_tRNS(png, info, spec.transparency.data(), static_cast<int>(spec.transparency.size()), nullptr);
-    if (spec.transparentGray) {
+    if (!desc.transparency.empty())
+        png_set_tRNS(png, info, desc.transparency.data(), static_cast<int>(desc.transparency.size()), nullptr);
+    if (desc.transparentGray) {
         png_color_16 color{};
-        color.gray = *spec.transparentGray;
+        color.gray = *desc.transparentGray;
         png_set_tRNS(png, info, nullptr, 1, &color);
     }
-    if (spec.background) {
-        const std::vector<uint16_t>& v = *spec.background;
+    if (desc.background) {
+        const std::vector<uint16_t>& v = *desc.background;
         png_color_16 color{};
-        if (spec.colorType == PNG_COLOR_TYPE_PALETTE)
+        if (desc.colorType == PNG_COLOR_TYPE_PALETTE)
             color.index = static_cast<png_byte>(v.at(0));
-        else if ((spec.colorType & PNG_COLOR_MASK_COLOR) == 0)
+        else if ((desc.colorType & PNG_COLOR_MASK_COLOR) == 0)
             color.gray = v.at(0);
         else {
             color.red = v.at(0);
@@ -139,7 +139,7 @@ std::string EncodePng(const PngSpec& spec) {
         png_set_bKGD(png, info, &color);
     }
     std::vector<png_bytep> rows;
-    for (const auto& row : spec.rows)
+    for (const auto& row : desc.rows)
         rows.push_back(const_cast<png_bytep>(row.data()));
     png_set_rows(png, info, rows.data());
     png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);

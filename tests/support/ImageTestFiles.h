@@ -54,7 +54,7 @@ struct PngSpec {
     std::optional<uint16_t> transparentGray{};  // tRNS of a gray image
     std::optional<std::vector<uint16_t>> background{};  // bKGD: {index} / {gray} / {red, green, blue}
 };
-std::string EncodePng(const PngSpec& spec);
+std::string EncodePng(const PngSpec& desc);
 
 struct TiffPage {
     uint32_t width = 0;
