@@ -1,6 +1,7 @@
 #include "config/CommandLineOverlay.h"
 
 #include "config/Settings.h"
+#include "platform/AsciiCase.h"
 #include "platform/CommandLineSplitter.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessCommandLine.h"
@@ -33,24 +34,9 @@ constexpr OptionRule kOptions[] = {
 // The command line whose mistakes have been reported; 0 before the first report.
 std::atomic<unsigned> g_reportedGeneration{0};
 
-bool EqualIgnoringCase(const char* a, const char* b) {
-    for (;; ++a, ++b) {
-        unsigned char ca = static_cast<unsigned char>(*a);
-        unsigned char cb = static_cast<unsigned char>(*b);
-        if (ca >= 'A' && ca <= 'Z')
-            ca = static_cast<unsigned char>(ca - 'A' + 'a');
-        if (cb >= 'A' && cb <= 'Z')
-            cb = static_cast<unsigned char>(cb - 'A' + 'a');
-        if (ca != cb)
-            return false;
-        if (ca == '\0')
-            return true;
-    }
-}
-
 const OptionRule* FindOption(const char* token) {
     for (const OptionRule& desc : kOptions) {
-        if (EqualIgnoringCase(token, desc.token))
+        if (EqualIgnoringAsciiCase(token, desc.token))
             return &desc;
     }
     return nullptr;

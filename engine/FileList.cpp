@@ -2,6 +2,7 @@
 
 #include "config/Settings.h"
 #include "engine/StatusLog.h"
+#include "platform/AsciiCase.h"
 #include "platform/FolderListing.h"
 #include "platform/MessageBox.h"
 #include "platform/StringTable.h"
@@ -22,22 +23,6 @@ std::string DirectoryPart(const std::string& path) {
 std::string NamePart(const std::string& path) {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool EqualIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char ca = static_cast<unsigned char>(a[i]);
-        unsigned char cb = static_cast<unsigned char>(b[i]);
-        if (ca >= 'A' && ca <= 'Z')
-            ca = static_cast<unsigned char>(ca - 'A' + 'a');
-        if (cb >= 'A' && cb <= 'Z')
-            cb = static_cast<unsigned char>(cb - 'A' + 'a');
-        if (ca != cb)
-            return false;
-    }
-    return true;
 }
 
 bool IsDirectory(const std::string& path) {
@@ -201,7 +186,7 @@ int FileList::MarkConverted(const std::string& name, int index) {
     std::lock_guard<std::mutex> lock(mutex_);
     int marked = -1;
     if (index >= 0 && index < static_cast<int>(entries_.size()) &&
-        EqualIgnoringCase(entries_[static_cast<size_t>(index)].name, name)) {
+        EqualIgnoringAsciiCase(entries_[static_cast<size_t>(index)].name, name)) {
         marked = index;
     } else {
         // The list changed since the selection was collected: find the file by its name.

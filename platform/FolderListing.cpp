@@ -8,11 +8,9 @@
 #include <new>
 #include <stdexcept>
 
-namespace {
+#include "platform/AsciiCase.h"
 
-unsigned char FoldCase(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
-}
+namespace {
 
 // Wild-card match ignoring ASCII case; other bytes (UTF-8 sequences) must be equal.
 bool WildMatch(const char* pattern, const char* name) {
@@ -23,8 +21,8 @@ bool WildMatch(const char* pattern, const char* name) {
             starPattern = ++pattern;
             starName = name;
         } else if (*pattern != '\0' &&
-                   (*pattern == '?' || FoldCase(static_cast<unsigned char>(*pattern)) ==
-                                           FoldCase(static_cast<unsigned char>(*name)))) {
+                   (*pattern == '?' || FoldAsciiCase(static_cast<unsigned char>(*pattern)) ==
+                                           FoldAsciiCase(static_cast<unsigned char>(*name)))) {
             ++pattern;
             ++name;
         } else if (starPattern != nullptr) {
@@ -42,8 +40,8 @@ bool WildMatch(const char* pattern, const char* name) {
 int CompareNoCase(const std::string& a, const std::string& b) {
     const size_t common = std::min(a.size(), b.size());
     for (size_t i = 0; i < common; ++i) {
-        unsigned char ca = FoldCase(static_cast<unsigned char>(a[i]));
-        unsigned char cb = FoldCase(static_cast<unsigned char>(b[i]));
+        unsigned char ca = FoldAsciiCase(static_cast<unsigned char>(a[i]));
+        unsigned char cb = FoldAsciiCase(static_cast<unsigned char>(b[i]));
         if (ca != cb)
             return ca < cb ? -1 : 1;
     }

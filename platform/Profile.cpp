@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/AsciiCase.h"
+
 namespace {
 
 // A settings file is a few kilobytes. Anything far larger is not one of ours: it is read as
@@ -38,22 +40,6 @@ std::string_view Trim(std::string_view text) {
     while (!text.empty() && (IsBlank(text.back()) || text.back() == '\r'))
         text.remove_suffix(1);
     return text;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<unsigned char>(x + 32);
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<unsigned char>(y + 32);
-        if (x != y)
-            return false;
-    }
-    return true;
 }
 
 void Classify(Line& line, bool first) {
@@ -166,7 +152,7 @@ std::optional<std::vector<Line>> LoadLines(const char* fileName) {
 // Index of the first section header of that name, or lines.size().
 size_t FindSection(const std::vector<Line>& lines, std::string_view section) {
     for (size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i].kind == LineKind::Section && SameName(lines[i].name, section))
+        if (lines[i].kind == LineKind::Section && EqualIgnoringAsciiCase(lines[i].name, section))
             return i;
     }
     return lines.size();
@@ -183,7 +169,7 @@ size_t SectionEnd(const std::vector<Line>& lines, size_t header) {
 size_t FindKey(const std::vector<Line>& lines, size_t header, std::string_view key) {
     const size_t end = SectionEnd(lines, header);
     for (size_t i = header + 1; i < end; ++i) {
-        if (lines[i].kind == LineKind::Key && SameName(lines[i].name, key))
+        if (lines[i].kind == LineKind::Key && EqualIgnoringAsciiCase(lines[i].name, key))
             return i;
     }
     return lines.size();
