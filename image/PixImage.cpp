@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "image/TransformSupport.h"
+
 namespace {
 
 constexpr double kInchesPerMetre = 39.37007874015748;  // 10000 / 254
@@ -305,43 +307,14 @@ uint8_t CPixImage::PixelIndex(int64_t x, int64_t y) const {
     if (!Contains(x, y))
         return info_.backgroundIndex != -1 ? static_cast<uint8_t>(info_.backgroundIndex) : 0;
     const uint8_t* row = info_.pixels + static_cast<size_t>(y) * info_.effectiveWidth;
-    switch (header_.biBitCount) {
-    case 8:
-        return row[x];
-    case 4:
-        return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
-    case 1:
-        return (row[x >> 3] >> (7 - (x & 7))) & 1;
-    default:
-        return 0;
-    }
+    return pixtransform::IndexAt(row, static_cast<uint32_t>(x), header_.biBitCount);
 }
 
 void CPixImage::StoreIndex(int64_t x, int64_t y, uint8_t index) {
     if (!Contains(x, y) || PaletteCount() == 0 || header_.biBitCount == 24)
         return;
     uint8_t* row = info_.pixels + static_cast<size_t>(y) * info_.effectiveWidth;
-    switch (header_.biBitCount) {
-    case 8:
-        row[x] = index;
-        break;
-    case 4: {
-        uint8_t& byte = row[x >> 1];
-        if (x & 1)
-            byte = static_cast<uint8_t>((byte & 0xF0) | (index & 0x0F));
-        else
-            byte = static_cast<uint8_t>((byte & 0x0F) | ((index & 0x0F) << 4));
-        break;
-    }
-    case 1: {
-        uint8_t& byte = row[x >> 3];
-        uint8_t bit = static_cast<uint8_t>(0x80 >> (x & 7));
-        byte = (index & 1) ? (byte | bit) : (byte & ~bit);
-        break;
-    }
-    default:
-        break;
-    }
+    pixtransform::PutIndex(row, static_cast<uint32_t>(x), header_.biBitCount, index);
 }
 
 RGBQUAD CPixImage::PixelColor(int64_t x, int64_t y) const {
