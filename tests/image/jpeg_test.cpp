@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "image/PixImage.h"
+#include "support/Ffprobe.h"
 #include "support/ImageTestFiles.h"
 #include "support/TempDir.h"
 
@@ -225,14 +226,14 @@ TEST(JpegDecoder, FilesFromOutsideToolsMatchDjpeg) {
     std::string ppm = "P6\n50 30\n255\n" + std::string(samples.begin(), samples.end());
     WriteFileBytes(dir.file("in.ppm"), ppm);
     int status = 0;
-    CaptureOutput("cjpeg -quality 80 -outfile " + ShellArg(dir.file("cjpeg.jpg")) + " " + ShellArg(dir.file("in.ppm")),
+    RunCommand("cjpeg -quality 80 -outfile " + ShellQuote(dir.file("cjpeg.jpg")) + " " + ShellQuote(dir.file("in.ppm")),
                &status);
     ASSERT_EQ(status, 0);
-    CaptureOutput("cjpeg -grayscale -progressive -outfile " + ShellArg(dir.file("gray.jpg")) + " " +
-                   ShellArg(dir.file("in.ppm")),
+    RunCommand("cjpeg -grayscale -progressive -outfile " + ShellQuote(dir.file("gray.jpg")) + " " +
+                   ShellQuote(dir.file("in.ppm")),
                &status);
     ASSERT_EQ(status, 0);
-    CaptureOutput("/usr/bin/convert -seed 7 -size 61x45 plasma:fractal -quality 85 " + ShellArg(dir.file("im.jpg")),
+    RunCommand("/usr/bin/convert -seed 7 -size 61x45 plasma:fractal -quality 85 " + ShellQuote(dir.file("im.jpg")),
                &status);
     ASSERT_EQ(status, 0);
 
@@ -240,7 +241,7 @@ TEST(JpegDecoder, FilesFromOutsideToolsMatchDjpeg) {
         SCOPED_TRACE(name);
         CPixImage image;
         ASSERT_TRUE(image.LoadFile(dir.file(name).c_str(), Jpeg)) << image.LastError();
-        RgbPicture reference = ReadPnm(CaptureOutput("djpeg -pnm " + ShellArg(dir.file(name))));
+        RgbPicture reference = ReadPnm(RunCommand("djpeg -pnm " + ShellQuote(dir.file(name))));
         ASSERT_FALSE(reference.empty());
         EXPECT_EQ(MaxChannelDifference(PictureOf(image), reference), 0);
     }

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "image/PixImage.h"
+#include "support/Ffprobe.h"
 #include "support/ImageTestFiles.h"
 #include "support/TempDir.h"
 
@@ -17,7 +18,7 @@ struct ToolRun {
 
 ToolRun Pixdump(const std::string& arguments) {
     ToolRun run;
-    run.out = CaptureOutput(ShellArg(kPixdump) + " " + arguments + " 2>/dev/null", &run.status);
+    run.out = RunCommand(ShellQuote(kPixdump) + " " + arguments + " 2>/dev/null", &run.status);
     return run;
 }
 
@@ -45,7 +46,7 @@ protected:
 
 TEST_F(PixdumpTest, PrintsOneLineDescribingTheDecode) {
     WriteFileBytes(dir.file("a.png"), SmallPng());
-    ToolRun run = Pixdump(ShellArg(dir.file("a.png")));
+    ToolRun run = Pixdump(ShellQuote(dir.file("a.png")));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "type=3 width=5 height=3 bpp=24 dpi=72,72 palette=0 background=-1 alpha=0 frames=0\n");
 
@@ -54,7 +55,7 @@ TEST_F(PixdumpTest, PrintsOneLineDescribingTheDecode) {
     options.densityUnit = 2;
     options.xDensity = options.yDensity = 28;
     WriteFileBytes(dir.file("g.JPEG"), EncodeJpeg(16, 8, 1, gray, options));
-    run = Pixdump(ShellArg(dir.file("g.JPEG")));
+    run = Pixdump(ShellQuote(dir.file("g.JPEG")));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "type=2 width=16 height=8 bpp=8 dpi=71,71 palette=256 background=-1 alpha=0 frames=0\n");
 
@@ -63,7 +64,7 @@ TEST_F(PixdumpTest, PrintsOneLineDescribingTheDecode) {
     page.height = 2;
     page.data = {1, 2, 3, 4};
     WriteFileBytes(dir.file("two.tif"), EncodeTiff({page, page}));
-    run = Pixdump(ShellArg(dir.file("two.tif")));
+    run = Pixdump(ShellQuote(dir.file("two.tif")));
     EXPECT_EQ(run.out, "type=5 width=2 height=2 bpp=8 dpi=0,0 palette=256 background=-1 alpha=0 frames=2\n");
 
     PngSpec palette;
@@ -73,35 +74,35 @@ TEST_F(PixdumpTest, PrintsOneLineDescribingTheDecode) {
     palette.transparency = {0};
     palette.rows = {{1}};
     WriteFileBytes(dir.file("p.png"), EncodePng(palette));
-    EXPECT_EQ(Pixdump(ShellArg(dir.file("p.png"))).out,
+    EXPECT_EQ(Pixdump(ShellQuote(dir.file("p.png"))).out,
               "type=3 width=1 height=1 bpp=8 dpi=72,72 palette=256 background=0 alpha=0 frames=0\n");
 }
 
 TEST_F(PixdumpTest, ErrorsAndUsage) {
     // Content that does not match the extension fails with that decoder's message.
     WriteFileBytes(dir.file("fake.jpg"), SmallPng());
-    ToolRun run = Pixdump(ShellArg(dir.file("fake.jpg")));
+    ToolRun run = Pixdump(ShellQuote(dir.file("fake.jpg")));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "error: Not a JPEG file: starts with 0x89 0x50\n");
 
     WriteFileBytes(dir.file("notes.txt"), "hello");
-    run = Pixdump(ShellArg(dir.file("notes.txt")));
+    run = Pixdump(ShellQuote(dir.file("notes.txt")));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out.rfind("error: unsupported file extension", 0), 0u) << run.out;
 
-    run = Pixdump(ShellArg(dir.file("missing.png")));
+    run = Pixdump(ShellQuote(dir.file("missing.png")));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out.rfind("error: cannot open", 0), 0u) << run.out;
 
     WriteFileBytes(dir.file("empty.tif"), "");
-    run = Pixdump(ShellArg(dir.file("empty.tif")));
+    run = Pixdump(ShellQuote(dir.file("empty.tif")));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "error: Error encountered while opening TIFF file\n");
 
     for (const char* bad : {"", "--scale 1 2", "--rotate x a.png", "--bogus a.png", "a.png b.bmp c.bmp"}) {
         SCOPED_TRACE(bad);
         int status = 0;
-        std::string err = CaptureOutput(ShellArg(kPixdump) + " " + bad + " 2>&1 >/dev/null", &status);
+        std::string err = RunCommand(ShellQuote(kPixdump) + " " + bad + " 2>&1 >/dev/null", &status);
         EXPECT_EQ(status, 2);
         EXPECT_NE(err.find("usage: pixdump FILE [OUT.bmp]"), std::string::npos);
     }
@@ -109,7 +110,7 @@ TEST_F(PixdumpTest, ErrorsAndUsage) {
 
 TEST_F(PixdumpTest, WritesDecodedPictureAsBmp) {
     WriteFileBytes(dir.file("a.png"), SmallPng());
-    ToolRun run = Pixdump(ShellArg(dir.file("a.png")) + " " + ShellArg(dir.file("out.bmp")));
+    ToolRun run = Pixdump(ShellQuote(dir.file("a.png")) + " " + ShellQuote(dir.file("out.bmp")));
     ASSERT_EQ(run.status, 0) << run.out;
     RgbPicture written = ReadBmp24(ReadFileBytes(dir.file("out.bmp")));
     ASSERT_EQ(written.width, 5u);
@@ -129,14 +130,14 @@ TEST_F(PixdumpTest, WritesDecodedPictureAsBmp) {
     page.photometric = 0;  // min-is-white
     page.data = {0, 128, 255, 255, 128, 0};
     WriteFileBytes(dir.file("w.tif"), EncodeTiff({page}));
-    ASSERT_EQ(Pixdump(ShellArg(dir.file("w.tif")) + " " + ShellArg(dir.file("w.bmp"))).status, 0);
+    ASSERT_EQ(Pixdump(ShellQuote(dir.file("w.tif")) + " " + ShellQuote(dir.file("w.bmp"))).status, 0);
     written = ReadBmp24(ReadFileBytes(dir.file("w.bmp")));
     ASSERT_EQ(written.width, 3u);
     EXPECT_EQ(written.at(0, 0)[0], 255);
     EXPECT_EQ(written.at(1, 0)[1], 127);
     EXPECT_EQ(written.at(2, 0)[2], 0);
     if (HaveProgram("/usr/bin/convert")) {
-        RgbPicture reference = ReadPnm(CaptureOutput("/usr/bin/convert " + ShellArg(dir.file("w.bmp")) + " ppm:-"));
+        RgbPicture reference = ReadPnm(RunCommand("/usr/bin/convert " + ShellQuote(dir.file("w.bmp")) + " ppm:-"));
         EXPECT_EQ(MaxChannelDifference(reference, written), 0);
     }
 }
@@ -146,8 +147,8 @@ TEST_F(PixdumpTest, TransformsRunInFixedOrder) {
     // The options name the transforms, not their order: flipping before or after the gray
     // conversion in the argument list gives the same picture, and it matches the toolkit's own
     // result of FlipVertical then MirrorHorizontal then ToGray.
-    ASSERT_EQ(Pixdump(ShellArg(dir.file("a.png")) + " " + ShellArg(dir.file("one.bmp")) + " --gray --mirror --flip").status, 0);
-    ASSERT_EQ(Pixdump("--flip --mirror " + ShellArg(dir.file("a.png")) + " --gray " + ShellArg(dir.file("two.bmp"))).status, 0);
+    ASSERT_EQ(Pixdump(ShellQuote(dir.file("a.png")) + " " + ShellQuote(dir.file("one.bmp")) + " --gray --mirror --flip").status, 0);
+    ASSERT_EQ(Pixdump("--flip --mirror " + ShellQuote(dir.file("a.png")) + " --gray " + ShellQuote(dir.file("two.bmp"))).status, 0);
     RgbPicture one = ReadBmp24(ReadFileBytes(dir.file("one.bmp")));
     RgbPicture two = ReadBmp24(ReadFileBytes(dir.file("two.bmp")));
     ASSERT_FALSE(one.empty());
@@ -161,7 +162,7 @@ TEST_F(PixdumpTest, TransformsRunInFixedOrder) {
     EXPECT_EQ(MaxChannelDifference(PictureOf(image), one), 0);
 
     // Scaling comes first: a 10 x 6 fast scale of the 5 x 3 picture, then a quarter turn.
-    ASSERT_EQ(Pixdump(ShellArg(dir.file("a.png")) + " --rotate 90 --scale 10 6 1 " + ShellArg(dir.file("big.bmp"))).status, 0);
+    ASSERT_EQ(Pixdump(ShellQuote(dir.file("a.png")) + " --rotate 90 --scale 10 6 1 " + ShellQuote(dir.file("big.bmp"))).status, 0);
     RgbPicture big = ReadBmp24(ReadFileBytes(dir.file("big.bmp")));
     ASSERT_TRUE(image.LoadFile(dir.file("a.png").c_str(), Png));
     ASSERT_TRUE(image.ScaleTo(10, 6, 1));
@@ -169,7 +170,7 @@ TEST_F(PixdumpTest, TransformsRunInFixedOrder) {
     EXPECT_EQ(MaxChannelDifference(PictureOf(image), big), 0);
     EXPECT_EQ(big.width, image.Width());
 
-    ASSERT_EQ(Pixdump(ShellArg(dir.file("a.png")) + " --light 20 150 " + ShellArg(dir.file("light.bmp"))).status, 0);
+    ASSERT_EQ(Pixdump(ShellQuote(dir.file("a.png")) + " --light 20 150 " + ShellQuote(dir.file("light.bmp"))).status, 0);
     ASSERT_TRUE(image.LoadFile(dir.file("a.png").c_str(), Png));
     ASSERT_TRUE(image.AdjustLight(20, 150));
     EXPECT_EQ(MaxChannelDifference(PictureOf(image), ReadBmp24(ReadFileBytes(dir.file("light.bmp")))), 0);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "image/PixImage.h"
+#include "support/Ffprobe.h"
 #include "support/ImageTestFiles.h"
 #include "support/TempDir.h"
 
@@ -267,12 +268,12 @@ TEST(PngDecoder, FilesFromImageMagickMatchItsPixels) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         int status = 0;
-        CaptureOutput(std::string("/usr/bin/convert ") + c.options + " " + ShellArg(dir.file(c.name)), &status);
+        RunCommand(std::string("/usr/bin/convert ") + c.options + " " + ShellQuote(dir.file(c.name)), &status);
         ASSERT_EQ(status, 0);
         CPixImage image;
         ASSERT_TRUE(image.LoadFile(dir.file(c.name).c_str(), Png)) << image.LastError();
         RgbPicture reference =
-            ReadPnm(CaptureOutput("/usr/bin/convert " + ShellArg(dir.file(c.name)) + " -depth 8 ppm:-"));
+            ReadPnm(RunCommand("/usr/bin/convert " + ShellQuote(dir.file(c.name)) + " -depth 8 ppm:-"));
         ASSERT_FALSE(reference.empty());
         EXPECT_LE(MaxChannelDifference(PictureOf(image), reference), c.tolerance);
         EXPECT_GE(MaxChannelDifference(PictureOf(image), reference), 0);

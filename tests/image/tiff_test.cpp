@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "image/PixImage.h"
+#include "support/Ffprobe.h"
 #include "support/ImageTestFiles.h"
 #include "support/TempDir.h"
 
@@ -332,22 +333,22 @@ TEST(TiffDecoder, FilesFromOutsideToolsMatchImageMagick) {
         GTEST_SKIP() << "ImageMagick or tiffcp missing";
     TempDir dir;
     int status = 0;
-    CaptureOutput("/usr/bin/convert -seed 9 -size 41x27 plasma:fractal -depth 8 " + ShellArg(dir.file("im.tif")), &status);
+    RunCommand("/usr/bin/convert -seed 9 -size 41x27 plasma:fractal -depth 8 " + ShellQuote(dir.file("im.tif")), &status);
     ASSERT_EQ(status, 0);
-    CaptureOutput("/usr/bin/convert -seed 10 -size 23x19 plasma:fractal -colors 30 -type Palette -depth 8 " +
-                   ShellArg(dir.file("palette.tif")),
+    RunCommand("/usr/bin/convert -seed 10 -size 23x19 plasma:fractal -colors 30 -type Palette -depth 8 " +
+                   ShellQuote(dir.file("palette.tif")),
                &status);
     ASSERT_EQ(status, 0);
-    CaptureOutput("/usr/bin/convert -seed 11 -size 30x20 plasma:fractal -colorspace Gray -depth 8 " +
-                   ShellArg(dir.file("gray.tif")),
+    RunCommand("/usr/bin/convert -seed 11 -size 30x20 plasma:fractal -colorspace Gray -depth 8 " +
+                   ShellQuote(dir.file("gray.tif")),
                &status);
     ASSERT_EQ(status, 0);
     // tiffcp rewrites them with other compressions and strip layouts.
-    CaptureOutput("tiffcp -c lzw -r 5 " + ShellArg(dir.file("im.tif")) + " " + ShellArg(dir.file("lzw.tif")), &status);
+    RunCommand("tiffcp -c lzw -r 5 " + ShellQuote(dir.file("im.tif")) + " " + ShellQuote(dir.file("lzw.tif")), &status);
     ASSERT_EQ(status, 0);
-    CaptureOutput("tiffcp -c zip -t " + ShellArg(dir.file("gray.tif")) + " " + ShellArg(dir.file("tiled.tif")), &status);
+    RunCommand("tiffcp -c zip -t " + ShellQuote(dir.file("gray.tif")) + " " + ShellQuote(dir.file("tiled.tif")), &status);
     ASSERT_EQ(status, 0);
-    CaptureOutput("tiffcp -c packbits " + ShellArg(dir.file("palette.tif")) + " " + ShellArg(dir.file("packbits.tif")),
+    RunCommand("tiffcp -c packbits " + ShellQuote(dir.file("palette.tif")) + " " + ShellQuote(dir.file("packbits.tif")),
                &status);
     ASSERT_EQ(status, 0);
 
@@ -355,7 +356,7 @@ TEST(TiffDecoder, FilesFromOutsideToolsMatchImageMagick) {
         SCOPED_TRACE(name);
         CPixImage image;
         ASSERT_TRUE(image.LoadFile(dir.file(name).c_str(), Tiff)) << image.LastError();
-        RgbPicture reference = ReadPnm(CaptureOutput("/usr/bin/convert " + ShellArg(dir.file(name)) + " -depth 8 ppm:-"));
+        RgbPicture reference = ReadPnm(RunCommand("/usr/bin/convert " + ShellQuote(dir.file(name)) + " -depth 8 ppm:-"));
         ASSERT_FALSE(reference.empty());
         EXPECT_EQ(MaxChannelDifference(PictureOf(image), reference), 0);
     }

@@ -317,31 +317,3 @@ RgbPicture ReadBmp24(const std::string& bytes) {
     return picture;
 }
 
-std::string CaptureOutput(const std::string& command, int* exitCode) {
-    std::string output;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) {
-        if (exitCode)
-            *exitCode = -1;
-        return output;
-    }
-    char block[65536];
-    size_t n;
-    while ((n = std::fread(block, 1, sizeof block, pipe)) > 0)
-        output.append(block, n);
-    int status = ::pclose(pipe);
-    if (exitCode)
-        *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return output;
-}
-
-std::string ShellArg(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
-    }
-    return quoted + "'";
-}

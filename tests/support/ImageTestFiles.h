@@ -78,8 +78,3 @@ std::string EncodeTiff(const std::vector<TiffPage>& pages);
 RgbPicture ReadPnm(const std::string& bytes);
 /// Reads an uncompressed 24-bit BMP, bottom-up or top-down; empty on anything else.
 RgbPicture ReadBmp24(const std::string& bytes);
-
-/// Runs a shell command and returns what it wrote to stdout; exitCode gets its status.
-std::string CaptureOutput(const std::string& command, int* exitCode = nullptr);
-/// Quotes a text for the shell.
-std::string ShellArg(const std::string& text);
