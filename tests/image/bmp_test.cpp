@@ -50,14 +50,6 @@ Bytes TwoByTwoDib(int32_t height = 2) {
     return b;
 }
 
-RGBQUAD Rgb(uint8_t r, uint8_t g, uint8_t b) {
-    return RGBQUAD{b, g, r, 0};
-}
-
-bool Same(RGBQUAD a, RGBQUAD b) {
-    return a.rgbRed == b.rgbRed && a.rgbGreen == b.rgbGreen && a.rgbBlue == b.rgbBlue;
-}
-
 }  // namespace
 
 TEST(BmpDecoder, FileHeaderOrPackedDibAndRowOrder) {

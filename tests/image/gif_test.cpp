@@ -93,14 +93,6 @@ std::string Frame(unsigned left, unsigned top, unsigned width, unsigned height, 
     return b.str() + ImageData(indices, minCodeSize);
 }
 
-RGBQUAD Rgb(uint8_t r, uint8_t g, uint8_t b) {
-    return RGBQUAD{b, g, r, 0};
-}
-
-bool Same(RGBQUAD a, RGBQUAD b) {
-    return a.rgbRed == b.rgbRed && a.rgbGreen == b.rgbGreen && a.rgbBlue == b.rgbBlue;
-}
-
 // Palette index at (x, y counted from the top).
 int IndexFromTop(const CPixImage& image, uint32_t x, uint32_t y) {
     return image.PixelIndex(x, image.Height() - 1 - y);

@@ -36,14 +36,6 @@ Bytes Header(const PcxFields& f) {
     return b;
 }
 
-RGBQUAD Rgb(uint8_t r, uint8_t g, uint8_t b) {
-    return RGBQUAD{b, g, r, 0};
-}
-
-bool Same(RGBQUAD a, RGBQUAD b) {
-    return a.rgbRed == b.rgbRed && a.rgbGreen == b.rgbGreen && a.rgbBlue == b.rgbBlue;
-}
-
 }  // namespace
 
 TEST(PcxDecoder, TwoFiftySixColoursAndTheirMarker) {

@@ -35,14 +35,6 @@ Bytes Header(const TgaFields& f) {
     return b;
 }
 
-RGBQUAD Rgb(uint8_t r, uint8_t g, uint8_t b) {
-    return RGBQUAD{b, g, r, 0};
-}
-
-bool Same(RGBQUAD a, RGBQUAD b) {
-    return a.rgbRed == b.rgbRed && a.rgbGreen == b.rgbGreen && a.rgbBlue == b.rgbBlue;
-}
-
 }  // namespace
 
 TEST(TgaDecoder, OriginBits) {

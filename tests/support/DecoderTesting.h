@@ -58,6 +58,16 @@ inline void SaveFuzzSeed(const std::string& bytes, uint32_t type) {
     WriteFileBytes((folder / name).string(), bytes);
 }
 
+/// A palette entry from red, green and blue (reserved byte 0).
+inline RGBQUAD Rgb(uint8_t r, uint8_t g, uint8_t b) {
+    return RGBQUAD{b, g, r, 0};
+}
+
+/// Same red, green and blue; the reserved byte is not compared.
+inline bool Same(RGBQUAD a, RGBQUAD b) {
+    return a.rgbRed == b.rgbRed && a.rgbGreen == b.rgbGreen && a.rgbBlue == b.rgbBlue;
+}
+
 /// Decodes bytes held in memory through the dispatch, as a file of that type would be.
 inline bool DecodeBytes(CPixImage& image, const std::string& bytes, uint32_t type) {
     SaveFuzzSeed(bytes, type);
