@@ -1,7 +1,7 @@
 #include "config/CommandLineOverlay.h"
 
 #include "config/Settings.h"
-#include "platform/AsciiCase.h"
+#include "base/AsciiCase.h"
 #include "platform/CommandLineSplitter.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessCommandLine.h"

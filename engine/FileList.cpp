@@ -2,7 +2,7 @@
 
 #include "config/Settings.h"
 #include "engine/StatusLog.h"
-#include "platform/AsciiCase.h"
+#include "base/AsciiCase.h"
 #include "platform/FolderListing.h"
 #include "platform/MessageBox.h"
 #include "platform/StringTable.h"

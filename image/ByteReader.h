@@ -1,29 +1,14 @@
 #pragma once
-// Little-endian field readers and bounded reads over an ImageStream, shared by the decoders of the
-// formats the program reads without a library (BMP, ICO, TGA, PCX, GIF).
+// Bounded reads over an ImageStream, shared by the decoders of the formats the program reads
+// without a library (BMP, ICO, TGA, PCX, GIF).
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
+#include "base/ByteOrder.h"
 #include "image/ImageStream.h"
 
-namespace le {
-
-inline uint16_t ReadU16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-inline uint32_t ReadU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-inline int32_t ReadI32(const uint8_t* p) {
-    return static_cast<int32_t>(ReadU32(p));
-}
-
-}  // namespace le
 
 /// Reads exactly `size` bytes; false on a short read.
 inline bool ReadExact(ImageStream& stream, void* buffer, size_t size) {

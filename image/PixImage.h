@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "image/ImageType.h"
-#include "platform/WinTypes.h"
+#include "base/DibTypes.h"
 
 class ImageStream;
 

@@ -8,7 +8,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "platform/AsciiCase.h"
+#include "base/AsciiCase.h"
 
 namespace {
 

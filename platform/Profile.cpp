@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/AsciiCase.h"
+#include "base/AsciiCase.h"
 
 namespace {
 
