@@ -20,25 +20,14 @@ namespace {
 
 void (*g_commandLineOverlay)(Settings&) = nullptr;
 
-struct IntKey {
-    const char* section;
-    const char* key;
-    int Settings::*field;
-    int fallback;  // value when the key is missing
-};
-
 struct TextKey {
     const char* section;
     const char* key;
-    size_t offset;  // of the char array inside Settings
-    size_t size;
+    std::span<char> (*field)(Settings&);
     const char* fallback;
 };
 
-#define PIXREEL_TEXT_KEY(section, field, fallback) \
-    TextKey { section, #field, offsetof(Settings, field), sizeof(Settings::field), fallback }
-
-constexpr IntKey kIntKeys[] = {
+constexpr IntSetting kIntKeys[] = {
     {"Config", "AutoSelect", &Settings::AutoSelect, 1},
     {"Detect", "AutoStop", &Settings::AutoStop, 0},
     {"Config", "AutoProcess", &Settings::AutoProcess, 0},
@@ -67,16 +56,14 @@ constexpr IntKey kIntKeys[] = {
     {"Config", "RememberCodec", &Settings::RememberCodec, 0},
 };
 
-const TextKey kTextKeys[] = {
-    PIXREEL_TEXT_KEY("Codec", CodecName, ""),
-    PIXREEL_TEXT_KEY("Config", Copyright, "Tavrin Ltd"),
-    PIXREEL_TEXT_KEY("Config", JPGDir, ""),
-    PIXREEL_TEXT_KEY("Config", OutputPath, ""),
-    PIXREEL_TEXT_KEY("Config", JPGSuffix, "jpg"),
-    PIXREEL_TEXT_KEY("Config", VideoFile, "TavrinVideoFile"),
+constexpr TextKey kTextKeys[] = {
+    {"Codec", "CodecName", &TextFieldOf<&Settings::CodecName>, ""},
+    {"Config", "Copyright", &TextFieldOf<&Settings::Copyright>, "Tavrin Ltd"},
+    {"Config", "JPGDir", &TextFieldOf<&Settings::JPGDir>, ""},
+    {"Config", "OutputPath", &TextFieldOf<&Settings::OutputPath>, ""},
+    {"Config", "JPGSuffix", &TextFieldOf<&Settings::JPGSuffix>, "jpg"},
+    {"Config", "VideoFile", &TextFieldOf<&Settings::VideoFile>, "TavrinVideoFile"},
 };
-
-#undef PIXREEL_TEXT_KEY
 
 // Integers are 32-bit; a number beyond that range in a hand-edited file reads as the nearest limit.
 int ReadInt(const char* section, const char* key, int fallback, const char* path) {
@@ -190,12 +177,7 @@ void StoreKey(const char* section, const char* key, const char* text, bool repor
 
 }  // namespace
 
-Settings::Settings()
-    : AutoSelect(0), AutoStop(0), AutoProcess(0), Flip(0), Mirror(0), AVIRotate(0), AVIRotateAngle(0), AVIScale(0),
-      AVIXScale(320), AVIXYcale(240), UseBrightness(0), Brightness(0), Contrast(0), UseFrameTime(0),
-      AVIFrameTime(0), AVIStyle(0), AutoPopulate(1), DisplayFileNames(1), DisplayToolTips(1), WriteCopyright(1),
-      ScaleType(0), MotionDeviation(0), Overwrite(1), JPGSortOrder(0), FramesPerSec(0), RememberCodec(0),
-      CodecName(), Copyright(), JPGDir(), OutputPath(), JPGSuffix(), VideoFile(), FromCommandLine(0), LogFile() {}
+Settings::Settings() = default;
 
 void Settings::SetCommandLineOverlay(void (*overlay)(Settings&)) { g_commandLineOverlay = overlay; }
 
@@ -210,19 +192,29 @@ void Settings::ReadFile() {
     if (!SettingsFilePath(path, sizeof path, true))
         return;
     for (const TextKey& key : kTextKeys) {
-        char* field = reinterpret_cast<char*>(this) + key.offset;
-        const uint32_t length =
-            GetPrivateProfileStringA(key.section, key.key, key.fallback, field, static_cast<uint32_t>(key.size), path);
+        const std::span<char> field = key.field(*this);
+        const uint32_t length = GetPrivateProfileStringA(key.section, key.key, key.fallback, field.data(),
+                                                         static_cast<uint32_t>(field.size()), path);
         std::string whole;
-        if (length + 1 == key.size && ReadProfileValue(key.section, key.key, path, whole) && whole.size() > length)
-            DropPartialCharacter(field);
+        if (length + 1 == field.size() && ReadProfileValue(key.section, key.key, path, whole) && whole.size() > length)
+            DropPartialCharacter(field.data());
     }
-    for (const IntKey& key : kIntKeys)
+    for (const IntSetting& key : kIntKeys)
         this->*key.field = ReadInt(key.section, key.key, key.fallback, path);
     if (JPGSuffix[0] == '.')
         std::memmove(JPGSuffix, JPGSuffix + 1, std::strlen(JPGSuffix));
     AddTrailingSeparator(OutputPath, sizeof OutputPath);
     AddTrailingSeparator(JPGDir, sizeof JPGDir);
+}
+
+std::span<const IntSetting> IntSettings() { return kIntKeys; }
+
+const IntSetting* FindIntSetting(int Settings::*field) {
+    for (const IntSetting& key : kIntKeys) {
+        if (key.field == field)
+            return &key;
+    }
+    return nullptr;
 }
 
 void WriteSettingInt(const char* section, const char* key, int value) {

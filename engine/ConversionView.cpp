@@ -72,19 +72,7 @@ JobSummary CConversionView::LastJob() const {
 
 FrameTransform CConversionView::TransformFromForm() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    FrameTransform transform;
-    transform.AVIScale = form_.AVIScale;
-    transform.AVIXScale = form_.AVIXScale;
-    transform.AVIXYcale = form_.AVIXYcale;
-    transform.ScaleType = settings_.ScaleType;
-    transform.Flip = form_.Flip;
-    transform.Mirror = form_.Mirror;
-    transform.AVIRotate = form_.AVIRotate;
-    transform.AVIRotateAngle = static_cast<float>(form_.AVIRotateAngle);
-    transform.UseBrightness = form_.UseBrightness;
-    transform.Brightness = form_.Brightness;
-    transform.Contrast = form_.Contrast;
-    return transform;
+    return form_.Transform(settings_.ScaleType);
 }
 
 void CConversionView::ReadForm() {
