@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/Utf8.h"
 #include "platform/CommandLineSplitter.h"
 #include "platform/Profile.h"
 #include "platform/SystemError.h"
@@ -76,27 +77,6 @@ int ReadInt(const char* section, const char* key, int fallback, const char* path
     if (number > INT32_MAX)
         return INT32_MAX;
     return static_cast<int>(number);
-}
-
-// A text cut to its field may end inside a UTF-8 sequence; the partial character is dropped.
-// Only cut texts are touched, so a stored value in another 8-bit encoding stays as it is.
-void DropPartialCharacter(char* text) {
-    size_t length = std::strlen(text);
-    size_t lead = length;
-    while (lead > 0 && (static_cast<unsigned char>(text[lead - 1]) & 0xC0) == 0x80 && length - lead < 3)
-        --lead;
-    if (lead == 0)
-        return;
-    const unsigned char first = static_cast<unsigned char>(text[lead - 1]);
-    size_t expected = 1;
-    if ((first & 0xE0) == 0xC0)
-        expected = 2;
-    else if ((first & 0xF0) == 0xE0)
-        expected = 3;
-    else if ((first & 0xF8) == 0xF0)
-        expected = 4;
-    if (first >= 0x80 && length - (lead - 1) < expected)
-        text[lead - 1] = '\0';
 }
 
 bool CopyFits(char* destination, size_t size, const std::string& text) {
@@ -195,9 +175,11 @@ void Settings::ReadFile() {
         const std::span<char> field = key.field(*this);
         const uint32_t length = GetPrivateProfileStringA(key.section, key.key, key.fallback, field.data(),
                                                          static_cast<uint32_t>(field.size()), path);
+        // A value cut to its field may end inside a UTF-8 character; the partial character is
+        // dropped. Only cut values are touched, so one in another 8-bit encoding stays as it is.
         std::string whole;
         if (length + 1 == field.size() && ReadProfileValue(key.section, key.key, path, whole) && whole.size() > length)
-            DropPartialCharacter(field.data());
+            field[Utf8CutLength(whole, length)] = '\0';
     }
     for (const IntSetting& key : kIntKeys)
         this->*key.field = ReadInt(key.section, key.key, key.fallback, path);

@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "base/Utf8.h"
 #include "engine/CompressOptions.h"
 #include "engine/ImageFile.h"
 #include "engine/WindowServices.h"
+#include "platform/LocalTime.h"
 #include "platform/MessageBox.h"
 #include "platform/StringTable.h"
 
@@ -32,26 +34,11 @@ void PutU32(uint8_t* p, uint32_t value) {
     p[3] = static_cast<uint8_t>(value >> 24);
 }
 
-// Length of text cut to at most limit bytes without splitting a UTF-8 sequence. Bytes that are
-// not UTF-8 (the single-byte copyright sign among them) are taken as they are.
-size_t CutLength(const std::string& text, size_t limit) {
-    if (text.size() <= limit)
-        return text.size();
-    size_t cut = limit;
-    // Step back over continuation bytes of a multi-byte character that would be split.
-    size_t back = cut;
-    while (back > 0 && (static_cast<unsigned char>(text[back]) & 0xC0) == 0x80 && cut - back < 3)
-        --back;
-    const unsigned char lead = static_cast<unsigned char>(text[back]);
-    if (back < cut && lead >= 0xC0)
-        cut = back;
-    return cut;
-}
-
 void PutSubChunk(uint8_t* block, size_t offset, const char* id, const std::string& text) {
     std::memcpy(block + offset, id, 4);
     PutU32(block + offset + 4, static_cast<uint32_t>(kInfoTextBytes));
-    const size_t length = CutLength(text, kInfoTextBytes - 1);
+    // Bytes that are not UTF-8 (the single-byte copyright sign among them) are taken as they are.
+    const size_t length = Utf8CutLength(text, kInfoTextBytes - 1);
     std::memcpy(block + offset + 8, text.data(), length);
 }
 
@@ -64,17 +51,7 @@ void BuildAviInfoBlock(uint8_t (&block)[kAviInfoBlockBytes], const char* owner, 
     PutSubChunk(block, kSoftwareOffset, "ISFT", software ? software : "");
     const std::string copyright = "Copyright \xA9 " + std::to_string(year) + " " + (owner ? owner : "");
     PutSubChunk(block, kCopyrightOffset, "ICOP", copyright);
-    std::string day;
-    if (date && *date) {
-        day = date;
-    } else {
-        const std::time_t now = std::time(nullptr);
-        std::tm local{};
-        char text[32] = "";
-        if (::localtime_r(&now, &local))
-            std::strftime(text, sizeof text, "%Y-%m-%d", &local);
-        day = text;
-    }
+    const std::string day = date && *date ? std::string(date) : FormatLocalTime(std::time(nullptr), "%Y-%m-%d");
     PutSubChunk(block, kDateOffset, "ICRD", day);
 }
 
@@ -278,10 +255,7 @@ void CAviWriter::WriteInfo(const char* owner, const char* software, const char* 
     if (!file_)
         return;
     uint8_t block[kAviInfoBlockBytes];
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    const int year = ::localtime_r(&now, &local) ? local.tm_year + 1900 : 1970;
-    BuildAviInfoBlock(block, owner, software, date, year);
+    BuildAviInfoBlock(block, owner, software, date, LocalYear(std::time(nullptr)));
     AVIFileWriteData(file_, mmioFOURCC('L', 'I', 'S', 'T'), block, static_cast<LONG>(sizeof block));
 }
 

@@ -8,6 +8,7 @@
 #include "engine/ImageFile.h"
 #include "engine/PixreelDoc.h"
 #include "engine/WindowServices.h"
+#include "platform/LocalTime.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessCommandLine.h"
 #include "platform/StringTable.h"
@@ -121,15 +122,7 @@ void CConversionView::WriteStartupLines() {
                               {Message(IDS_APP_TITLE), VersionValue("SpecialBuild"), VersionValue("FileVersion")}),
             true);
     LogText(services_, VersionValue("LegalCopyright"), true);
-
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char date[128] = "";
-    char time[64] = "";
-    std::strftime(date, sizeof date, "%A, %d %B %Y", &local);
-    std::strftime(time, sizeof time, "%H:%M", &local);
-    LogText(services_, FormatMessageText("%s %s", {date, time}), true);
+    LogText(services_, FormatLocalTime(std::time(nullptr), "%A, %d %B %Y %H:%M"), true);
 }
 
 void CConversionView::StartPreviewThread() {
@@ -388,14 +381,14 @@ void CConversionView::ProcessFiles() {
             services_.BlinkActivity();
             const int result = doc_.AddFrame(image, firstFrame, std::move(gray));
             bool leave = false;
-            if (result == 0) {
+            if (result == CPixreelDoc::kFrameWritten) {
                 if (frame == 0)
                     ++summary.written;
                 int marked = fileList_.MarkConverted(image.Name(), files[i].index);
                 if (marked >= 0)
                     services_.MarkConverted(image.Name(), marked);
                 ThrottledShowVideo(image.Path());
-            } else if (result == 1) {
+            } else if (result == CPixreelDoc::kFrameFailed) {
                 LogMessage(services_, IDS_FAILED_TO_WRITE_AVI, true, true);
                 SetPaneText(services_, ID_INDICATOR_FILE_NAME, Message(IDS_FAILED_TO_WRITE_AVI));
                 ++summary.writeFailures;
