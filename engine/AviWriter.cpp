@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <cstring>
 #include <ctime>
-#include <new>
 #include <string>
 #include <vector>
 
+#include "base/ByteOrder.h"
 #include "base/Utf8.h"
 #include "engine/CompressOptions.h"
 #include "engine/ImageFile.h"
@@ -27,16 +27,9 @@ constexpr size_t kCopyrightOffset = kSoftwareOffset + 8 + kInfoTextBytes;   // 1
 constexpr size_t kDateOffset = kCopyrightOffset + 8 + kInfoTextBytes;       // 276
 static_assert(kDateOffset + 8 + kInfoTextBytes == kAviInfoBlockBytes);
 
-void PutU32(uint8_t* p, uint32_t value) {
-    p[0] = static_cast<uint8_t>(value);
-    p[1] = static_cast<uint8_t>(value >> 8);
-    p[2] = static_cast<uint8_t>(value >> 16);
-    p[3] = static_cast<uint8_t>(value >> 24);
-}
-
 void PutSubChunk(uint8_t* block, size_t offset, const char* id, const std::string& text) {
     std::memcpy(block + offset, id, 4);
-    PutU32(block + offset + 4, static_cast<uint32_t>(kInfoTextBytes));
+    le::WriteU32(block + offset + 4, static_cast<uint32_t>(kInfoTextBytes));
     // Bytes that are not UTF-8 (the single-byte copyright sign among them) are taken as they are.
     const size_t length = Utf8CutLength(text, kInfoTextBytes - 1);
     std::memcpy(block + offset + 8, text.data(), length);
@@ -88,15 +81,12 @@ int CAviWriter::Open(const char* path) {
 
     path_ = path ? path : "";
     ::unlink(path_.c_str());  // an existing file is always replaced; a failure shows at the open
-    int result = 1;
-    if (AVIFileOpenA(&file_, path_.c_str(), OF_WRITE | OF_CREATE, nullptr) != AVIERR_OK) {
-        RecordError();
-        file_ = nullptr;
-        ShowError(static_cast<int>(lastError_), IDS_FAILED_TO_OPEN_FILE, MB_ICONHAND, {path_.c_str()});
-        result = 0;
-    }
     frameCount_ = 0;
-    return result;
+    if (AVIFileOpenA(&file_, path_.c_str(), OF_WRITE | OF_CREATE, nullptr) == AVIERR_OK)
+        return 1;
+    file_ = nullptr;
+    Fail(IDS_FAILED_TO_OPEN_FILE, {path_.c_str()});
+    return 0;
 }
 
 int CAviWriter::CreateStreams(const CImageFile& image, int& rememberCodec, int writeNames) {
@@ -107,112 +97,113 @@ int CAviWriter::CreateStreams(const CImageFile& image, int& rememberCodec, int w
         RecordError();
         return 0;
     }
-    int result = 1;
     const LONG width = static_cast<LONG>(image.Width());
     const LONG height = static_cast<LONG>(image.Height());
 
     // Failures are shown and the remaining steps still run; a step whose input stream is
     // missing is left out, since its failure would only repeat the one already shown.
-    AVISTREAMINFOA videoInfo{};
-    videoInfo.fccType = streamtypeVIDEO;
-    videoInfo.fccHandler = 0;
-    videoInfo.dwScale = 1;
-    videoInfo.dwRate = static_cast<DWORD>(rate_);
-    videoInfo.dwQuality = 10000;
-    videoInfo.dwSuggestedBufferSize = 0;
-    videoInfo.rcFrame = RECT{0, 0, width, height};
-    if (AVIFileCreateStreamA(file_, &video_, &videoInfo) != AVIERR_OK) {
-        RecordError();
-        video_ = nullptr;
-        ShowError(static_cast<int>(lastError_), IDS_FAILED_TO_WRITE_FILE, MB_ICONHAND, {path_.c_str()});
-        result = 0;
-    }
-
+    bool whole = CreateVideoStream(width, height);
     AVICOMPRESSOPTIONS options{};
-    char codecName[256] = "";
-    LoadCompressOptions(options, codecName, sizeof codecName);
-    if (!rememberCodec || options.fccHandler == 0) {
-        int chosen = ChooseCompressor(image.Path().c_str(), options, codecName, rememberCodec);
-        if (!chosen)
-            return 0;
-        codecName[sizeof codecName - 1] = '\0';
-        options.lpFormat = nullptr;
-        options.lpParms = nullptr;
-        options.cbParms = 0;
-        // A choice made for this run only (a front end answering by itself, or a compressor named
-        // on the command line) is used but never replaces what the user stored.
-        if (chosen != kCodecForThisRun)
-            SaveCompressOptions(options, codecName);
-    }
-
+    if (!ObtainCompressOptions(image, options, rememberCodec))
+        return 0;
     keyFrameInterval_ = options.dwKeyFrameEvery;
     if (keyFrameInterval_ > 0)
         options.dwFlags |= AVICOMPRESSF_KEYFRAMES;
+    if (video_)
+        whole = MakeCompressedStream(options) && whole;
+    if (compressed_)
+        whole = SetFrameFormat(image) && whole;
+    if (writeNames)
+        whole = CreateTextStream(width, height) && whole;
+    return whole ? 1 : 0;
+}
 
-    if (video_) {
-        if (AVIMakeCompressedStream(&compressed_, video_, &options, nullptr) != AVIERR_OK) {
-            RecordError();
-            compressed_ = nullptr;
-            const char code[5] = {static_cast<char>(options.fccHandler), static_cast<char>(options.fccHandler >> 8),
-                                  static_cast<char>(options.fccHandler >> 16),
-                                  static_cast<char>(options.fccHandler >> 24), '\0'};
-            ShowError(static_cast<int>(lastError_), IDS_COMPRESSOR_FAILED, MB_ICONHAND, {code, path_.c_str()});
-            result = 0;
-        }
-    }
+bool CAviWriter::Fail(unsigned messageId, std::initializer_list<const char*> arguments) {
+    RecordError();
+    ShowError(static_cast<int>(lastError_), messageId, MB_ICONHAND, arguments);
+    return false;
+}
 
-    if (compressed_) {
-        const BITMAPINFOHEADER* header = image.HeaderRecord();
-        const uint32_t paletteBytes = image.Image().PaletteBytes();
-        std::vector<uint8_t> format;
-        try {
-            format.assign(sizeof(BITMAPINFOHEADER) + paletteBytes, 0);
-        } catch (const std::bad_alloc&) {
-            return 0;
-        }
-        if (header)
-            std::memcpy(format.data(), header, sizeof(BITMAPINFOHEADER));
-        if (paletteBytes)
-            std::memcpy(format.data() + sizeof(BITMAPINFOHEADER), image.Image().PaletteEntries(), paletteBytes);
-        if (!header ||
-            AVIStreamSetFormat(compressed_, 0, format.data(), static_cast<LONG>(format.size())) != AVIERR_OK) {
-            if (!header)
-                errno = EINVAL;
-            RecordError();
-            ShowError(static_cast<int>(lastError_), IDS_FORMAT_FAILED, MB_ICONHAND, {path_.c_str()});
-            result = 0;
-        } else {
-            formatWidth_ = header->biWidth;
-            formatHeight_ = header->biHeight;
-            formatBits_ = header->biBitCount;
-        }
-    }
+bool CAviWriter::CreateVideoStream(LONG width, LONG height) {
+    AVISTREAMINFOA info{};
+    info.fccType = streamtypeVIDEO;
+    info.fccHandler = 0;
+    info.dwScale = 1;
+    info.dwRate = static_cast<DWORD>(rate_);
+    info.dwQuality = 10000;
+    info.dwSuggestedBufferSize = 0;
+    info.rcFrame = RECT{0, 0, width, height};
+    if (AVIFileCreateStreamA(file_, &video_, &info) == AVIERR_OK)
+        return true;
+    video_ = nullptr;
+    return Fail(IDS_FAILED_TO_WRITE_FILE, {path_.c_str()});
+}
 
-    if (writeNames) {
-        AVISTREAMINFOA textInfo{};
-        textInfo.fccType = streamtypeTEXT;
-        textInfo.fccHandler = mmioFOURCC('D', 'R', 'A', 'W');
-        textInfo.dwScale = 1;
-        textInfo.dwRate = kTextRate;
-        textInfo.dwSuggestedBufferSize = 0;
-        // A 12-pixel band just below the picture.
-        textInfo.rcFrame = RECT{0, height, width, height + 12};
-        if (AVIFileCreateStreamA(file_, &text_, &textInfo) != AVIERR_OK) {
-            RecordError();
-            text_ = nullptr;
-            ShowError(static_cast<int>(lastError_), IDS_FAILED_TO_WRITE_FILE, MB_ICONHAND, {path_.c_str()});
-            result = 0;
-        } else {
-            uint8_t textFormat[4];
-            PutU32(textFormat, 4);
-            if (AVIStreamSetFormat(text_, 0, textFormat, sizeof textFormat) != AVIERR_OK) {
-                RecordError();
-                ShowError(static_cast<int>(lastError_), IDS_FORMAT_FAILED, MB_ICONHAND, {path_.c_str()});
-                result = 0;
-            }
-        }
+bool CAviWriter::ObtainCompressOptions(const CImageFile& image, AVICOMPRESSOPTIONS& options, int& rememberCodec) {
+    char codecName[256] = "";
+    LoadCompressOptions(options, codecName, sizeof codecName);
+    if (rememberCodec && options.fccHandler != 0)
+        return true;
+    const int chosen = ChooseCompressor(image.Path().c_str(), options, codecName, rememberCodec);
+    if (!chosen)
+        return false;
+    codecName[sizeof codecName - 1] = '\0';
+    options.lpFormat = nullptr;
+    options.lpParms = nullptr;
+    options.cbParms = 0;
+    // A choice made for this run only (a front end answering by itself, or a compressor named on
+    // the command line) is used but never replaces what the user stored.
+    if (chosen != kCodecForThisRun)
+        SaveCompressOptions(options, codecName);
+    return true;
+}
+
+bool CAviWriter::MakeCompressedStream(AVICOMPRESSOPTIONS& options) {
+    if (AVIMakeCompressedStream(&compressed_, video_, &options, nullptr) == AVIERR_OK)
+        return true;
+    compressed_ = nullptr;
+    return Fail(IDS_COMPRESSOR_FAILED, {FourCCText(options.fccHandler).c_str(), path_.c_str()});
+}
+
+bool CAviWriter::SetFrameFormat(const CImageFile& image) {
+    const BITMAPINFOHEADER* header = image.HeaderRecord();
+    if (!header) {
+        errno = EINVAL;
+        return Fail(IDS_FORMAT_FAILED, {path_.c_str()});
     }
-    return result;
+    // The frame format: the bitmap header followed by the palette.
+    const uint32_t paletteBytes = image.Image().PaletteBytes();
+    std::vector<uint8_t> format(sizeof(BITMAPINFOHEADER) + paletteBytes, 0);
+    std::memcpy(format.data(), header, sizeof(BITMAPINFOHEADER));
+    if (paletteBytes)
+        std::memcpy(format.data() + sizeof(BITMAPINFOHEADER), image.Image().PaletteEntries(), paletteBytes);
+    if (AVIStreamSetFormat(compressed_, 0, format.data(), static_cast<LONG>(format.size())) != AVIERR_OK)
+        return Fail(IDS_FORMAT_FAILED, {path_.c_str()});
+    formatWidth_ = header->biWidth;
+    formatHeight_ = header->biHeight;
+    formatBits_ = header->biBitCount;
+    return true;
+}
+
+bool CAviWriter::CreateTextStream(LONG width, LONG height) {
+    AVISTREAMINFOA info{};
+    info.fccType = streamtypeTEXT;
+    info.fccHandler = mmioFOURCC('D', 'R', 'A', 'W');
+    info.dwScale = 1;
+    info.dwRate = kTextRate;
+    info.dwSuggestedBufferSize = 0;
+    // A 12-pixel band just below the picture.
+    info.rcFrame = RECT{0, height, width, height + 12};
+    if (AVIFileCreateStreamA(file_, &text_, &info) != AVIERR_OK) {
+        text_ = nullptr;
+        return Fail(IDS_FAILED_TO_WRITE_FILE, {path_.c_str()});
+    }
+    // The text format: the size of the format record itself.
+    uint8_t textFormat[4];
+    le::WriteU32(textFormat, sizeof textFormat);
+    if (AVIStreamSetFormat(text_, 0, textFormat, sizeof textFormat) != AVIERR_OK)
+        return Fail(IDS_FORMAT_FAILED, {path_.c_str()});
+    return true;
 }
 
 int CAviWriter::WriteFrame(const CImageFile& image) {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 #include "engine/ErrorReporter.h"
@@ -69,13 +70,23 @@ public:
     /// Number of AVIFileInit calls of this writer not yet matched by AVIFileExit (0 or 1).
     int InitCount() const { return initCount_; }
     bool IsOpen() const { return file_ != nullptr; }
-    bool HasTextStream() const { return text_ != nullptr; }
 
     /// Text position of the name of video frame n at the current rate: n x 60 / rate.
     long TextPosition(long frame) const;
 
 private:
     void RecordError();
+    /// Records errno and shows it with the string-table message; always false.
+    bool Fail(unsigned messageId, std::initializer_list<const char*> arguments);
+
+    // The steps of CreateStreams; each shows its own failure.
+    bool CreateVideoStream(LONG width, LONG height);
+    /// The stored compressor when rememberCodec is set and one is stored, else the one chosen
+    /// now; false when the choice was cancelled.
+    bool ObtainCompressOptions(const CImageFile& image, AVICOMPRESSOPTIONS& options, int& rememberCodec);
+    bool MakeCompressedStream(AVICOMPRESSOPTIONS& options);
+    bool SetFrameFormat(const CImageFile& image);
+    bool CreateTextStream(LONG width, LONG height);
 
     DWORD keyFrameInterval_ = 0;
     DWORD lastError_ = 0;

@@ -38,10 +38,6 @@ bool FileList::Populate(bool fill, bool selectAll, const Settings& settings) {
 
     const std::string pattern = std::string(settings.JPGDir) + "*." + settings.JPGSuffix;
     FolderListing listing;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        listing.SetRecordLimit(listingLimit_);
-    }
     // The folder is read without the lock: a large one takes a while, and the worker may be
     // marking entries meanwhile.
     listing.List(pattern, settings.JPGSortOrder);
@@ -123,12 +119,6 @@ void FileList::SetSelected(int index, bool selected) {
     if (index < 0 || index >= static_cast<int>(entries_.size()))
         return;
     entries_[static_cast<size_t>(index)].selected = selected;
-    Changed();
-}
-
-void FileList::FocusFirst() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    FocusFirstLocked();
     Changed();
 }
 
@@ -312,9 +302,4 @@ unsigned FileList::Revision() const {
 void FileList::SetCollectLimit(size_t limit) {
     std::lock_guard<std::mutex> lock(mutex_);
     collectLimit_ = limit;
-}
-
-void FileList::SetListingLimit(size_t limit) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    listingLimit_ = limit;
 }
