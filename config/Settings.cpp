@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -28,33 +29,34 @@ struct TextKey {
     const char* fallback;
 };
 
+// section, key, field, default when the key is missing, initial value before any load
 constexpr IntSetting kIntKeys[] = {
-    {"Config", "AutoSelect", &Settings::AutoSelect, 1},
-    {"Detect", "AutoStop", &Settings::AutoStop, 0},
-    {"Config", "AutoProcess", &Settings::AutoProcess, 0},
-    {"Config", "Flip", &Settings::Flip, 0},
-    {"Config", "Mirror", &Settings::Mirror, 0},
-    {"Config", "AVIRotate", &Settings::AVIRotate, 0},
-    {"Config", "AVIRotateAngle", &Settings::AVIRotateAngle, 0},
-    {"Config", "AVIScale", &Settings::AVIScale, 0},
-    {"Config", "AVIXScale", &Settings::AVIXScale, 320},
-    {"Config", "AVIXYcale", &Settings::AVIXYcale, 240},
-    {"Config", "UseBrightness", &Settings::UseBrightness, 0},
-    {"Config", "Brightness", &Settings::Brightness, 0},
-    {"Config", "Contrast", &Settings::Contrast, 100},
-    {"Config", "UseFrameTime", &Settings::UseFrameTime, 0},
-    {"Config", "AVIFrameTime", &Settings::AVIFrameTime, 0},
-    {"Config", "AVIStyle", &Settings::AVIStyle, 1},
-    {"Config", "AutoPopulate", &Settings::AutoPopulate, 1},
-    {"Detect", "DisplayFileNames", &Settings::DisplayFileNames, 1},
-    {"Config", "DisplayToolTips", &Settings::DisplayToolTips, 1},
-    {"Config", "WriteCopyright", &Settings::WriteCopyright, 1},
-    {"Detect", "ScaleType", &Settings::ScaleType, 1},
-    {"Detect", "MotionDeviation", &Settings::MotionDeviation, 0},
-    {"Detect", "Overwrite", &Settings::Overwrite, 1},
-    {"Config", "JPGSortOrder", &Settings::JPGSortOrder, 0},
-    {"Config", "FramesPerSec", &Settings::FramesPerSec, 5},
-    {"Config", "RememberCodec", &Settings::RememberCodec, 0},
+    {"Config", "AutoSelect", &Settings::AutoSelect, 1, 0},
+    {"Detect", "AutoStop", &Settings::AutoStop, 0, 0},
+    {"Config", "AutoProcess", &Settings::AutoProcess, 0, 0},
+    {"Config", "Flip", &Settings::Flip, 0, 0},
+    {"Config", "Mirror", &Settings::Mirror, 0, 0},
+    {"Config", "AVIRotate", &Settings::AVIRotate, 0, 0},
+    {"Config", "AVIRotateAngle", &Settings::AVIRotateAngle, 0, 0},
+    {"Config", "AVIScale", &Settings::AVIScale, 0, 0},
+    {"Config", "AVIXScale", &Settings::AVIXScale, 320, 320},
+    {"Config", "AVIXYcale", &Settings::AVIXYcale, 240, 240},
+    {"Config", "UseBrightness", &Settings::UseBrightness, 0, 0},
+    {"Config", "Brightness", &Settings::Brightness, 0, 0},
+    {"Config", "Contrast", &Settings::Contrast, 100, 0},
+    {"Config", "UseFrameTime", &Settings::UseFrameTime, 0, 0},
+    {"Config", "AVIFrameTime", &Settings::AVIFrameTime, 0, 0},
+    {"Config", "AVIStyle", &Settings::AVIStyle, 1, 0},
+    {"Config", "AutoPopulate", &Settings::AutoPopulate, 1, 1},
+    {"Detect", "DisplayFileNames", &Settings::DisplayFileNames, 1, 1},
+    {"Config", "DisplayToolTips", &Settings::DisplayToolTips, 1, 1},
+    {"Config", "WriteCopyright", &Settings::WriteCopyright, 1, 1},
+    {"Detect", "ScaleType", &Settings::ScaleType, 1, 0},
+    {"Detect", "MotionDeviation", &Settings::MotionDeviation, 0, 0},
+    {"Detect", "Overwrite", &Settings::Overwrite, 1, 1},
+    {"Config", "JPGSortOrder", &Settings::JPGSortOrder, 0, 0},
+    {"Config", "FramesPerSec", &Settings::FramesPerSec, 5, 0},
+    {"Config", "RememberCodec", &Settings::RememberCodec, 0, 0},
 };
 
 constexpr TextKey kTextKeys[] = {
@@ -157,7 +159,14 @@ void StoreKey(const char* section, const char* key, const char* text, bool repor
 
 }  // namespace
 
-Settings::Settings() = default;
+Settings::Settings() : FromCommandLine(0), LogFile() {
+    for (const IntSetting& key : kIntKeys)
+        this->*key.field = key.initial;
+    for (const TextKey& key : kTextKeys) {
+        const std::span<char> field = key.field(*this);
+        std::fill(field.begin(), field.end(), '\0');
+    }
+}
 
 void Settings::SetCommandLineOverlay(void (*overlay)(Settings&)) { g_commandLineOverlay = overlay; }
 
@@ -188,8 +197,6 @@ void Settings::ReadFile() {
     AddTrailingSeparator(OutputPath, sizeof OutputPath);
     AddTrailingSeparator(JPGDir, sizeof JPGDir);
 }
-
-std::span<const IntSetting> IntSettings() { return kIntKeys; }
 
 const IntSetting* FindIntSetting(int Settings::*field) {
     for (const IntSetting& key : kIntKeys) {

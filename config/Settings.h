@@ -11,7 +11,7 @@
 #include "platform/WinTypes.h"
 
 struct Settings {
-    /// An empty record, as before Load; the values a missing key reads as are in the key tables.
+    /// A record before Load: every field at its initial value (texts empty).
     Settings();
 
     /// ReadFile, then the command-line overlay (when one is installed). Consumers call this.
@@ -24,55 +24,54 @@ struct Settings {
     static void SetCommandLineOverlay(void (*overlay)(Settings&));
 
     // Field = key; the section is named where it is not "Config".
-    int AutoSelect = 0;
-    int AutoStop = 0;         // "Detect"
-    int AutoProcess = 0;
-    int Flip = 0;
-    int Mirror = 0;
-    int AVIRotate = 0;
-    int AVIRotateAngle = 0;
-    int AVIScale = 0;
-    int AVIXScale = 320;
-    int AVIXYcale = 240;      // the key is spelled this way
-    int UseBrightness = 0;
-    int Brightness = 0;
-    int Contrast = 0;
-    int UseFrameTime = 0;
-    int AVIFrameTime = 0;
-    int AVIStyle = 0;
-    int AutoPopulate = 1;
-    int DisplayFileNames = 1;  // "Detect"
-    int DisplayToolTips = 1;
-    int WriteCopyright = 1;
-    int ScaleType = 0;        // "Detect"
-    int MotionDeviation = 0;  // "Detect"
-    int Overwrite = 1;        // "Detect"
-    int JPGSortOrder = 0;
-    int FramesPerSec = 0;
-    int RememberCodec = 0;
-    char CodecName[kMaxPathChars]{};  // "Codec"; written by the compression options
-    char Copyright[kMaxPathChars]{};
-    char JPGDir[kMaxPathChars]{};
-    char OutputPath[kMaxPathChars]{};
-    char JPGSuffix[256]{};
-    char VideoFile[kMaxPathChars]{};
+    int AutoSelect;
+    int AutoStop;          // "Detect"
+    int AutoProcess;
+    int Flip;
+    int Mirror;
+    int AVIRotate;
+    int AVIRotateAngle;
+    int AVIScale;
+    int AVIXScale;
+    int AVIXYcale;         // the key is spelled this way
+    int UseBrightness;
+    int Brightness;
+    int Contrast;
+    int UseFrameTime;
+    int AVIFrameTime;
+    int AVIStyle;
+    int AutoPopulate;
+    int DisplayFileNames;  // "Detect"
+    int DisplayToolTips;
+    int WriteCopyright;
+    int ScaleType;         // "Detect"
+    int MotionDeviation;   // "Detect"
+    int Overwrite;         // "Detect"
+    int JPGSortOrder;
+    int FramesPerSec;
+    int RememberCodec;
+    char CodecName[kMaxPathChars];  // "Codec"; written by the compression options
+    char Copyright[kMaxPathChars];
+    char JPGDir[kMaxPathChars];
+    char OutputPath[kMaxPathChars];
+    char JPGSuffix[256];
+    char VideoFile[kMaxPathChars];
 
     // No INI key: set by the command-line overlay.
-    int FromCommandLine = 0;
-    char LogFile[kMaxPathChars]{};
+    int FromCommandLine;
+    char LogFile[kMaxPathChars];
 };
 
-/// One whole-number key of the INI file: where it is stored, the field it fills and the value a
-/// missing key reads as.
+/// One whole-number key of the INI file: where it is stored, the field it fills, the value a
+/// missing key reads as and the field's value before any load.
 struct IntSetting {
     const char* section;
     const char* key;
     int Settings::*field;
     int fallback;
+    int initial;
 };
 
-/// Every whole-number key, in the order Load reads them.
-std::span<const IntSetting> IntSettings();
 /// The key of a field; nullptr for a field that no key fills.
 const IntSetting* FindIntSetting(int Settings::*field);
 

@@ -70,7 +70,7 @@ void CAviWriter::RecordError() { lastError_ = static_cast<DWORD>(errno); }
 
 int CAviWriter::Open(const char* path) {
     // A writer still holding a file (a caller that skipped ReleaseAll) completes it first.
-    if (file_ || video_ || compressed_ || text_)
+    if (file_ || streams_.video || streams_.compressed || streams_.text)
         ReleaseAll();
     while (initCount_ != 0) {
         AVIFileExit();
@@ -92,7 +92,7 @@ int CAviWriter::Open(const char* path) {
 int CAviWriter::CreateStreams(const CImageFile& image, int& rememberCodec, int writeNames) {
     // Without an open file the failure has been shown by Open. Streams made before would be
     // orphaned by a second call, and an orphaned reference keeps the file from ever completing.
-    if (!file_ || video_ || compressed_ || text_) {
+    if (!file_ || streams_.video || streams_.compressed || streams_.text) {
         errno = EINVAL;
         RecordError();
         return 0;
@@ -109,9 +109,9 @@ int CAviWriter::CreateStreams(const CImageFile& image, int& rememberCodec, int w
     keyFrameInterval_ = options.dwKeyFrameEvery;
     if (keyFrameInterval_ > 0)
         options.dwFlags |= AVICOMPRESSF_KEYFRAMES;
-    if (video_)
+    if (streams_.video)
         whole = MakeCompressedStream(options) && whole;
-    if (compressed_)
+    if (streams_.compressed)
         whole = SetFrameFormat(image) && whole;
     if (writeNames)
         whole = CreateTextStream(width, height) && whole;
@@ -133,9 +133,9 @@ bool CAviWriter::CreateVideoStream(LONG width, LONG height) {
     info.dwQuality = 10000;
     info.dwSuggestedBufferSize = 0;
     info.rcFrame = RECT{0, 0, width, height};
-    if (AVIFileCreateStreamA(file_, &video_, &info) == AVIERR_OK)
+    if (AVIFileCreateStreamA(file_, &streams_.video, &info) == AVIERR_OK)
         return true;
-    video_ = nullptr;
+    streams_.video = nullptr;
     return Fail(IDS_FAILED_TO_WRITE_FILE, {path_.c_str()});
 }
 
@@ -159,9 +159,9 @@ bool CAviWriter::ObtainCompressOptions(const CImageFile& image, AVICOMPRESSOPTIO
 }
 
 bool CAviWriter::MakeCompressedStream(AVICOMPRESSOPTIONS& options) {
-    if (AVIMakeCompressedStream(&compressed_, video_, &options, nullptr) == AVIERR_OK)
+    if (AVIMakeCompressedStream(&streams_.compressed, streams_.video, &options, nullptr) == AVIERR_OK)
         return true;
-    compressed_ = nullptr;
+    streams_.compressed = nullptr;
     return Fail(IDS_COMPRESSOR_FAILED, {FourCCText(options.fccHandler).c_str(), path_.c_str()});
 }
 
@@ -177,11 +177,11 @@ bool CAviWriter::SetFrameFormat(const CImageFile& image) {
     std::memcpy(format.data(), header, sizeof(BITMAPINFOHEADER));
     if (paletteBytes)
         std::memcpy(format.data() + sizeof(BITMAPINFOHEADER), image.Image().PaletteEntries(), paletteBytes);
-    if (AVIStreamSetFormat(compressed_, 0, format.data(), static_cast<LONG>(format.size())) != AVIERR_OK)
+    if (AVIStreamSetFormat(streams_.compressed, 0, format.data(), static_cast<LONG>(format.size())) != AVIERR_OK)
         return Fail(IDS_FORMAT_FAILED, {path_.c_str()});
-    formatWidth_ = header->biWidth;
-    formatHeight_ = header->biHeight;
-    formatBits_ = header->biBitCount;
+    streams_.formatWidth = header->biWidth;
+    streams_.formatHeight = header->biHeight;
+    streams_.formatBits = header->biBitCount;
     return true;
 }
 
@@ -194,14 +194,14 @@ bool CAviWriter::CreateTextStream(LONG width, LONG height) {
     info.dwSuggestedBufferSize = 0;
     // A 12-pixel band just below the picture.
     info.rcFrame = RECT{0, height, width, height + 12};
-    if (AVIFileCreateStreamA(file_, &text_, &info) != AVIERR_OK) {
-        text_ = nullptr;
+    if (AVIFileCreateStreamA(file_, &streams_.text, &info) != AVIERR_OK) {
+        streams_.text = nullptr;
         return Fail(IDS_FAILED_TO_WRITE_FILE, {path_.c_str()});
     }
     // The text format: the size of the format record itself.
     uint8_t textFormat[4];
     le::WriteU32(textFormat, sizeof textFormat);
-    if (AVIStreamSetFormat(text_, 0, textFormat, sizeof textFormat) != AVIERR_OK)
+    if (AVIStreamSetFormat(streams_.text, 0, textFormat, sizeof textFormat) != AVIERR_OK)
         return Fail(IDS_FORMAT_FAILED, {path_.c_str()});
     return true;
 }
@@ -210,14 +210,14 @@ int CAviWriter::WriteFrame(const CImageFile& image) {
     const int frame = frameCount_;
     ++frameCount_;
     const BITMAPINFOHEADER* header = image.HeaderRecord();
-    if (!compressed_ || !header || !image.PixelBits()) {
+    if (!streams_.compressed || !header || !image.PixelBits()) {
         errno = EINVAL;
         RecordError();
         return 0;
     }
     // The compressor reads the frame with the format it was given; a frame of another shape
     // would be read past its end or misread.
-    if (header->biWidth != formatWidth_ || header->biHeight != formatHeight_ || header->biBitCount != formatBits_) {
+    if (header->biWidth != streams_.formatWidth || header->biHeight != streams_.formatHeight || header->biBitCount != streams_.formatBits) {
         errno = EINVAL;
         RecordError();
         return 0;
@@ -226,14 +226,14 @@ int CAviWriter::WriteFrame(const CImageFile& image) {
     if (keyFrameInterval_ == 0 || static_cast<DWORD>(frame) % keyFrameInterval_ == 0)
         flags = AVIIF_KEYFRAME;
     int result = 1;
-    if (AVIStreamWrite(compressed_, frame, 1, image.PixelBits(), static_cast<LONG>(header->biSizeImage), flags,
+    if (AVIStreamWrite(streams_.compressed, frame, 1, image.PixelBits(), static_cast<LONG>(header->biSizeImage), flags,
                        nullptr, nullptr) != AVIERR_OK) {
         RecordError();
         result = 0;
     }
-    if (text_) {
+    if (streams_.text) {
         const std::string& name = image.Name();
-        if (AVIStreamWrite(text_, TextPosition(frame), 1, name.c_str(), static_cast<LONG>(name.size() + 1),
+        if (AVIStreamWrite(streams_.text, TextPosition(frame), 1, name.c_str(), static_cast<LONG>(name.size() + 1),
                            AVIIF_KEYFRAME, nullptr, nullptr) != AVIERR_OK) {
             RecordError();
             result = 0;
@@ -256,12 +256,11 @@ int CAviWriter::ReleaseAll() {
         RecordError();
         whole = false;
     }
-    if (video_)
-        AVIStreamRelease(video_);
-    if (compressed_)
-        AVIStreamRelease(compressed_);
-    if (text_)
-        AVIStreamRelease(text_);
+    for (PAVISTREAM stream : {streams_.video, streams_.compressed, streams_.text}) {
+        if (stream)
+            AVIStreamRelease(stream);
+    }
+    streams_ = Streams{};
     const bool hadFile = file_ != nullptr;
     if (file_)
         AVIFileRelease(file_);
@@ -269,12 +268,7 @@ int CAviWriter::ReleaseAll() {
         RecordError();
         whole = false;
     }
-    video_ = nullptr;
-    compressed_ = nullptr;
-    text_ = nullptr;
     file_ = nullptr;
-    formatWidth_ = formatHeight_ = 0;
-    formatBits_ = 0;
     return whole ? 1 : 0;
 }
 

@@ -31,7 +31,7 @@ public:
     static constexpr int kTextRate = 60;
 
     CAviWriter() = default;
-    ~CAviWriter() override;
+    virtual ~CAviWriter();
     CAviWriter(const CAviWriter&) = delete;
     CAviWriter& operator=(const CAviWriter&) = delete;
 
@@ -88,21 +88,27 @@ private:
     bool SetFrameFormat(const CImageFile& image);
     bool CreateTextStream(LONG width, LONG height);
 
-    DWORD keyFrameInterval_ = 0;
+    // The streams of the open file and the frame format the compressor was given (frames of
+    // another shape are refused); ReleaseAll empties them.
+    struct Streams {
+        PAVISTREAM video = nullptr;
+        PAVISTREAM compressed = nullptr;
+        PAVISTREAM text = nullptr;
+        LONG formatWidth = 0;
+        LONG formatHeight = 0;
+        WORD formatBits = 0;
+    };
+
+    // The writer, kept from file to file.
     DWORD lastError_ = 0;
     int initCount_ = 0;
     int rate_ = 12;
-    int frameCount_ = 0;
+    // The file.
     PAVIFILE file_ = nullptr;
-    PAVISTREAM video_ = nullptr;
-    PAVISTREAM text_ = nullptr;
-    PAVISTREAM compressed_ = nullptr;
-
-    std::string path_;  // of the open file, for messages
-    // The frame format the compressor was given; frames of another shape are refused.
-    LONG formatWidth_ = 0;
-    LONG formatHeight_ = 0;
-    WORD formatBits_ = 0;
+    std::string path_;  // for messages
+    int frameCount_ = 0;
+    DWORD keyFrameInterval_ = 0;
+    Streams streams_;
 };
 
 /// The document's writer: it has the main window run the Select Codec dialog.

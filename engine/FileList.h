@@ -96,6 +96,9 @@ public:
 private:
     void SortByTime(bool creation);
     void FocusFirstLocked();
+    /// The entry at index, none outside the list; the caller holds the lock.
+    Entry* EntryLocked(int index);
+    const Entry* EntryLocked(int index) const;
     void Changed() { ++revision_; }
 
     mutable std::mutex mutex_;

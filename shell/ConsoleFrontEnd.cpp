@@ -26,6 +26,19 @@ namespace {
 std::mutex g_consoleMutex;
 ConsoleFrontEnd* g_console = nullptr;
 
+// The commands a console carries out, with the view's handler of each.
+struct ConsoleCommand {
+    int id;
+    void (CConversionView::*handler)();
+};
+
+constexpr ConsoleCommand kConsoleCommands[] = {
+    {ID_PROCESS_FILES, &CConversionView::OnProcessFiles},
+    {ID_PROCESS_ALL_FILES, &CConversionView::OnProcessAllFiles},
+    {ID_STOP_PROCESSING, &CConversionView::OnStopProcessing},
+    {ID_FILE_CLOSE_AVI, &CConversionView::OnCloseAviFile},
+};
+
 bool SameFile(int a, int b) {
     struct stat sa {};
     struct stat sb {};
@@ -157,22 +170,12 @@ void ConsoleFrontEnd::PostClose() {
 }
 
 void ConsoleFrontEnd::PostCommand(int commandId) {
-    switch (commandId) {
-    case ID_PROCESS_FILES:
-        Post([this] { view_->OnProcessFiles(); });
-        break;
-    case ID_PROCESS_ALL_FILES:
-        Post([this] { view_->OnProcessAllFiles(); });
-        break;
-    case ID_STOP_PROCESSING:
-        Post([this] { view_->OnStopProcessing(); });
-        break;
-    case ID_FILE_CLOSE_AVI:
-        Post([this] { view_->OnCloseAviFile(); });
-        break;
-    default:
-        // Properties and the other window commands have no console form.
-        break;
+    // Properties and the other window commands have no console form.
+    for (const ConsoleCommand& command : kConsoleCommands) {
+        if (command.id == commandId) {
+            Post([this, handler = command.handler] { (view_->*handler)(); });
+            return;
+        }
     }
 }
 
