@@ -136,7 +136,8 @@ TEST_F(PixdumpTest, WritesDecodedPictureAsBmp) {
     EXPECT_EQ(written.at(0, 0)[0], 255);
     EXPECT_EQ(written.at(1, 0)[1], 127);
     EXPECT_EQ(written.at(2, 0)[2], 0);
-    if (HaveProgram("/usr/bin/convert")) {
+    // Without ImageMagick the comparison is left out, except in CI, which must have it.
+    if (HaveProgram("/usr/bin/convert") || RunningInCi()) {
         RgbPicture reference = ReadPnm(RunCommand("/usr/bin/convert " + ShellQuote(dir.file("w.bmp")) + " ppm:-"));
         EXPECT_EQ(MaxChannelDifference(reference, written), 0);
     }

@@ -25,3 +25,20 @@ void WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string ReadFileBytes(const std::string& path);
 /// True when a program of that name is on the PATH.
 bool HaveProgram(const std::string& name);
+
+/// True when the tests run in CI (PIXREEL_CI set and not "0"), where every outside program the
+/// tests compare with is installed.
+bool RunningInCi();
+
+/// For a test that compares with outside programs (ffmpeg, ImageMagick, ...): when they are not
+/// `available`, skips the test on a developer's machine and fails it in CI. In a test body or SetUp.
+#define PIXREEL_REQUIRE_TOOLS(available, what)                                   \
+    do {                                                                          \
+        if (!(available)) {                                                       \
+            if (RunningInCi()) {                                                  \
+                FAIL() << (what) << ", which CI must have";                       \
+            } else {                                                              \
+                GTEST_SKIP() << (what);                                           \
+            }                                                                     \
+        }                                                                         \
+    } while (0)
