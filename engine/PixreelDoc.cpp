@@ -41,13 +41,13 @@ void CPixreelDoc::SetOutputStyle(int aviStyle) {
 }
 
 void CPixreelDoc::BuildOutputName(const std::string& imageName) {
-    std::string name = settings_.OutputPath;
     if (outputMode_ == kOnePerImage) {
-        name += imageName;
-        outputName_ = WithoutExtension(name) + ".avi";
+        outputName_ = WithoutExtension(settings_.OutputPath + imageName) + ".avi";
         return;
     }
-    name += settings_.VideoFile;
+    // An absolute name is used as it stands; any other is put into the output folder.
+    const std::string video = settings_.VideoFile;
+    const std::string name = video.starts_with('/') ? video : settings_.OutputPath + video;
     if (settings_.Overwrite == 0) {
         // The stamp goes after the name without its extension, so that neither a dot in the name
         // ("holiday.avi") nor one in the month abbreviation can cut it off again: outputs of

@@ -263,6 +263,20 @@ TEST_F(PixreelProgramTest, WithoutArgumentsItExplainsWhatToDo) {
     EXPECT_NE(result.err.find("usage: pixreel -d DIR"), std::string::npos);
     EXPECT_NE(result.err.find("display"), std::string::npos);
     EXPECT_NE(result.err.find(Ini()), std::string::npos);
+    EXPECT_NE(result.err.find("Exit status: 0 all converted, 1 some files failed, 2 no output could be made,\n"
+                              "3 no matching files, 64 no arguments, 130 interrupted."),
+              std::string::npos)
+        << result.err;
+}
+
+TEST_F(PixreelProgramTest, AbsoluteOutputNameIsUsedAsItStands) {
+    Image("a.jpg", 16, 16, 1);
+    fs::create_directories(dir.file("elsewhere"));
+    const std::string avi = dir.file("elsewhere/clip.avi");
+    PixreelResult result = Run({"-d", In(), "-o", avi});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(JobLines(result), (std::vector<std::string>{"Opened AVI file " + avi, "Processed a.jpg"}));
+    EXPECT_EQ(ProbeFile(avi, true).streams.at(0).nbReadFrames, 1);
 }
 
 TEST_F(PixreelProgramTest, InterruptStopsBetweenFramesAndCompletesTheFile) {
