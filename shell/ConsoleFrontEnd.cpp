@@ -39,38 +39,6 @@ constexpr ConsoleCommand kConsoleCommands[] = {
     {ID_FILE_CLOSE_AVI, &CConversionView::OnCloseAviFile},
 };
 
-// What each exit status says, for the usage text.
-struct ExitStatusMeaning {
-    ConsoleExit status;
-    const char* meaning;
-};
-
-constexpr ExitStatusMeaning kExitStatuses[] = {
-    {kExitConverted, "all converted"},
-    {kExitFilesFailed, "some files failed"},
-    {kExitNoOutput, "no output could be made"},
-    {kExitNothingToDo, "no matching files"},
-    {kExitUsage, "no arguments"},
-    {kExitInterrupted, "interrupted"},
-};
-
-// "Exit status: 0 all converted, ..." in lines of at most 90 characters.
-std::string ExitStatusText() {
-    std::string text;
-    std::string line = "Exit status:";
-    for (const ExitStatusMeaning& exit : kExitStatuses) {
-        const std::string item = std::to_string(exit.status) + " " + exit.meaning +
-                                 (&exit == &kExitStatuses[std::size(kExitStatuses) - 1] ? "." : ",");
-        if (line.size() + 1 + item.size() > 90) {
-            text += line + "\n";
-            line = item;
-        } else {
-            line += " " + item;
-        }
-    }
-    return text + line + "\n";
-}
-
 bool SameFile(int a, int b) {
     struct stat sa {};
     struct stat sb {};
@@ -327,8 +295,10 @@ std::string ConsoleUsageText(bool haveDisplay) {
         "\n"
         "Everything else (frame rate, scaling, output folder, ...) comes from the settings file\n";
     text += std::string("  ") + (ini[0] ? ini : "(none found)") + "\n";
-    text += "(PIXREEL_INI names another one); a command-line run does not store its options there.\n";
-    text += ExitStatusText();
+    text +=
+        "(PIXREEL_INI names another one); a command-line run does not store its options there.\n"
+        "Exit status: 0 all converted, 1 some files failed, 2 no output could be made,\n"
+        "3 no matching files, 64 no arguments, 130 interrupted.\n";
     if (haveDisplay)
         text += "\nThe window of Pixreel is not part of this build; use the command line above.\n";
     else
