@@ -115,7 +115,10 @@ int FolderListing::List(const std::string& pattern, int sortType) {
     folder_ = slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1);
     const std::string namePart = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
     const size_t dot = namePart.find('.');
-    const std::string namePattern = dot == std::string::npos ? "*" : "*" + namePart.substr(dot);
+    // Appended rather than `"*" + ...`, about which GCC 12 at -O3 warns falsely (-Wrestrict).
+    std::string namePattern = "*";
+    if (dot != std::string::npos)
+        namePattern.append(namePart, dot);
 
     DIR* dir = ::opendir(folder_.empty() ? "." : folder_.c_str());
     if (dir == nullptr)
