@@ -10,8 +10,8 @@
 #include <new>
 #include <vector>
 
-#include "platform/CodecCompressor.h"
 #include "platform/RiffWriter.h"
+#include "platform/VideoCompressor.h"
 
 namespace {
 
