@@ -160,4 +160,3 @@ HRESULT AVIFileLastCloseResult();
 /// (OpenDML). Default 1 GiB; 0 restores the default. Taken by files opened afterwards. The
 /// environment variable PIXREEL_AVI_RIFF_LIMIT sets the default for the process.
 void AVISetOpenDmlThreshold(uint64_t bytes);
-uint64_t AVIGetOpenDmlThreshold();
