@@ -267,7 +267,7 @@ DWORD ChunkIdFor(const StreamState& s) {
     if (s.info.fccType == streamtypeVIDEO) {
         DWORD compression = BI_RGB;
         if (s.format.size() >= sizeof(BITMAPINFOHEADER))
-            std::memcpy(&compression, s.format.data() + offsetof(BITMAPINFOHEADER, biCompression), 4);
+            std::memcpy(&compression, s.format.data() + offsetof(BITMAPINFOHEADER, biCompression), sizeof compression);
         twoCc[1] = compression == BI_RGB ? 'b' : 'c';
     } else if (s.info.fccType == streamtypeAUDIO) {
         twoCc[0] = 'w';

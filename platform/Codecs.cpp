@@ -26,6 +26,7 @@ namespace {
 
 const char* const kSubsampling[] = {"4:2:0", "4:2:2", "4:4:4", nullptr};
 const char* const kNoYes[] = {"No", "Yes", nullptr};
+// x264's own preset and tune names, which its compressor hands on as they are ("none" aside).
 const char* const kX264Presets[] = {"ultrafast", "superfast", "veryfast", "faster", "fast", "medium",
                                     "slow",      "slower",    "veryslow", nullptr};
 const char* const kX264Tunes[] = {"none", "film", "animation", "grain", "stillimage", nullptr};
