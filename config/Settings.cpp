@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/CommandLineSplitter.h"
+#include "platform/ProcessCommandLine.h"
 #include "platform/Profile.h"
 #include "platform/SystemError.h"
 
