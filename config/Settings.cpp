@@ -14,7 +14,7 @@
 #include <string>
 
 #include "base/Utf8.h"
-#include "platform/CommandLineSplitter.h"
+#include "platform/ProcessCommandLine.h"
 #include "platform/Profile.h"
 #include "platform/SystemError.h"
 
