@@ -179,9 +179,7 @@ bool CAviWriter::SetFrameFormat(const CImageFile& image) {
         std::memcpy(format.data() + sizeof(BITMAPINFOHEADER), image.Image().PaletteEntries(), paletteBytes);
     if (AVIStreamSetFormat(streams_.compressed, 0, format.data(), static_cast<LONG>(format.size())) != AVIERR_OK)
         return Fail(IDS_FORMAT_FAILED, {path_.c_str()});
-    streams_.formatWidth = header->biWidth;
-    streams_.formatHeight = header->biHeight;
-    streams_.formatBits = header->biBitCount;
+    streams_.format = *header;
     return true;
 }
 
@@ -209,15 +207,12 @@ bool CAviWriter::CreateTextStream(LONG width, LONG height) {
 int CAviWriter::WriteFrame(const CImageFile& image) {
     const int frame = frameCount_;
     ++frameCount_;
-    const BITMAPINFOHEADER* header = image.HeaderRecord();
-    if (!streams_.compressed || !header || !image.PixelBits()) {
-        errno = EINVAL;
-        RecordError();
-        return 0;
-    }
     // The compressor reads the frame with the format it was given; a frame of another shape
     // would be read past its end or misread.
-    if (header->biWidth != streams_.formatWidth || header->biHeight != streams_.formatHeight || header->biBitCount != streams_.formatBits) {
+    const BITMAPINFOHEADER* header = image.HeaderRecord();
+    const BITMAPINFOHEADER& format = streams_.format;
+    if (!streams_.compressed || !header || !image.PixelBits() || header->biWidth != format.biWidth ||
+        header->biHeight != format.biHeight || header->biBitCount != format.biBitCount) {
         errno = EINVAL;
         RecordError();
         return 0;

@@ -94,9 +94,7 @@ private:
         PAVISTREAM video = nullptr;
         PAVISTREAM compressed = nullptr;
         PAVISTREAM text = nullptr;
-        LONG formatWidth = 0;
-        LONG formatHeight = 0;
-        WORD formatBits = 0;
+        BITMAPINFOHEADER format{};
     };
 
     // The writer, kept from file to file.
