@@ -78,7 +78,7 @@ protected:
 
 TEST_F(PixreelProgramTest, ConvertsAFolderAndLeavesTheSettingsAlone) {
     for (uint32_t i = 1; i <= 4; ++i)
-        Image("p" + std::to_string(i) + ".jpg", 64, 48, i);
+        Image(NumberedName("p", i, ".jpg"), 64, 48, i);
     Image("other.png.txt", 8, 8, 9);  // another suffix: not listed
     const std::string iniBefore = ReadFileBytes(Ini());
 
@@ -189,7 +189,7 @@ TEST_F(PixreelProgramTest, LogFileIsAppendedWithEveryLine) {
 
 TEST_F(PixreelProgramTest, LookAheadDoesNotChangeAByte) {
     for (uint32_t i = 0; i < 12; ++i)
-        Image("f" + std::to_string(100 + i) + ".jpg", 96, 64, i / 2);  // pairs: every second is dropped
+        Image(NumberedName("f", 100 + i, ".jpg"), 96, 64, i / 2);  // pairs: every second is dropped
     WriteIni("AVIScale=1\nAVIXScale=80\nAVIXYcale=60\nFlip=1\nUseBrightness=1\nBrightness=20\nContrast=120",
              "MotionDeviation=2\nScaleType=0");
     std::string bytes[3];
