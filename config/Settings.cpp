@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/DataFiles.h"
 #include "platform/ProcessCommandLine.h"
 #include "platform/Profile.h"
 #include "platform/SystemError.h"
