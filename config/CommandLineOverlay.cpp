@@ -73,7 +73,7 @@ void Overlay(Settings& settings, std::string& codec, bool report) {
         const OptionRule* desc = FindOption(splitter.Token(i));
         if (desc == nullptr)
             continue;
-        if (desc->option == Option::Unique) {
+        if (desc->option == Option::Unique) {  // the one option without an argument
             settings.AVIStyle = 0;
             continue;
         }
@@ -125,5 +125,5 @@ std::string CommandLineCodec() {
 
 bool CommandLineOptionTakesArgument(const char* token) {
     const OptionRule* desc = FindOption(token);
-    return desc != nullptr && desc->takesArgument;
+    return desc != nullptr && desc->option != Option::Unique;
 }
