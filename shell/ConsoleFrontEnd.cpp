@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -21,6 +22,9 @@
 #include "shell/ConsoleCodec.h"
 
 namespace {
+
+// Signals that arrive this soon after the first one join the stop it started.
+constexpr auto kSignalGrace = std::chrono::seconds(3);
 
 // The console that a signal is delivered to, while one runs.
 std::mutex g_consoleMutex;
@@ -192,20 +196,30 @@ void ConsoleFrontEnd::Interrupt() {
 void ConsoleFrontEnd::StartSignalThread() {
     // The signals are blocked in every thread (RunPixreelConsole blocks them before any thread
     // starts); this thread takes them one at a time. The first stops the conversion between two
-    // frames and closes the output; a second one ends the process at once.
+    // frames and closes the output. Signals that follow within the grace time join that stop:
+    // `timeout` and a terminal both deliver one signal twice (to the process and to its group),
+    // and neither means "give up on the file". Only a signal after the grace time ends the
+    // process at once.
     std::thread([] {
         sigset_t signals;
         sigemptyset(&signals);
         sigaddset(&signals, SIGINT);
         sigaddset(&signals, SIGTERM);
         sigaddset(&signals, SIGHUP);
-        int count = 0;
+        bool stopping = false;
+        std::chrono::steady_clock::time_point firstSignal;
         for (;;) {
             int signal = 0;
             if (sigwait(&signals, &signal) != 0)
                 continue;
-            if (++count > 1)
-                std::_Exit(kExitInterrupted);
+            const auto now = std::chrono::steady_clock::now();
+            if (stopping) {
+                if (now - firstSignal >= kSignalGrace)
+                    std::_Exit(kExitInterrupted);
+                continue;
+            }
+            stopping = true;
+            firstSignal = now;
             std::lock_guard<std::mutex> lock(g_consoleMutex);
             if (g_console)
                 g_console->Interrupt();

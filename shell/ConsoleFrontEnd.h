@@ -38,7 +38,8 @@ public:
 
     /// Runs the start-up chain and the window thread's loop until the close; answers the exit
     /// status. Interrupt and termination signals stop the conversion and close the output in
-    /// order (the caller blocks them in every thread before any thread starts).
+    /// order (the caller blocks them in every thread before any thread starts); further signals
+    /// within three seconds join that stop, and only a later one ends the process at once.
     int Run(CConversionView& view, CPixreelDoc& doc);
 
     /// Shows a message box on the console: its text on stderr; answers the default button.

@@ -1,0 +1,115 @@
+// The pixreel program in the unlucky cases of an unattended night: stops that arrive twice,
+// inputs and settings that are not files, full disks, outputs that another run holds. Each
+// run must end, say why, leave a whole file and answer a true exit status.
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "base/ByteOrder.h"
+#include "support/Ffprobe.h"
+#include "support/JobTesting.h"
+#include "support/PixreelRun.h"
+#include "support/TempDir.h"
+#include "support/TestImages.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+class UnattendedTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(fs::exists(PixreelProgram())) << "build the pixreel program first";
+        fs::create_directories(In());
+        fs::create_directories(dir.file("out"));
+        WriteIni("");
+    }
+
+    // Output to out/ (or `outputPath`), names in A-Z order, uncompressed frames remembered.
+    void WriteIni(const std::string& config, const std::string& outputPath = "") {
+        WriteFileBytes(Ini(), "[Config]\nOutputPath=" + (outputPath.empty() ? dir.file("out") + "/" : outputPath) +
+                                  "\nJPGSortOrder=2\nRememberCodec=1\n" + config +
+                                  "\n[Codec]\nfccHandler=541215044\nCodecName=Full Frames (Uncompressed)\n");
+    }
+    std::string Ini() { return dir.file("pixreel.ini"); }
+    std::string In() { return dir.file("in"); }
+    std::string Out(const std::string& name) { return dir.file("out/" + name); }
+    void Image(const std::string& name, uint32_t size, uint32_t seed) {
+        WriteJpeg(In() + "/" + name, size, size, Pattern(seed));
+    }
+    // A run that shows each image for 20000 frames: long enough to be stopped in the middle.
+    void LongFrameTimes() { WriteIni("UseFrameTime=1\nAVIFrameTime=4000000\nFramesPerSec=5"); }
+
+    // Starts a run and waits until its first image has a frame in the file.
+    std::unique_ptr<PixreelProcess> StartLongRun(const std::string& output, const TempDir& scratch) {
+        auto process = std::make_unique<PixreelProcess>(std::vector<std::string>{"-d", In(), "-o", output}, Ini(),
+                                                        scratch.path().string());
+        const auto deadline = std::chrono::steady_clock::now() + 30s;
+        while (process->OutputSoFar().find("Processed a.jpg") == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(5ms);
+        return process;
+    }
+
+    TempDir dir;
+};
+
+// What a finished AVI has and a cut-off one lacks: RIFF and movi sizes that match the file, the
+// idx1 index, and a header frame count equal to the frames a reader decodes. "" when whole.
+std::string WhatIsMissing(const std::string& path) {
+    const std::string bytes = ReadFileBytes(path);
+    if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0)
+        return "no RIFF header";
+    const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+    if (le::ReadU32(data + 4) + 8ull != bytes.size())
+        return "RIFF size " + std::to_string(le::ReadU32(data + 4)) + " for " + std::to_string(bytes.size()) + " bytes";
+    if (bytes.find("idx1") == std::string::npos)
+        return "no idx1 index";
+    if (bytes.find("ISFT") == std::string::npos)
+        return "no INFO chunk";
+    ProbeResult probe = ProbeFile(path, true);
+    if (!probe.ok || probe.streams.empty())
+        return "ffprobe: " + probe.raw;
+    if (probe.streams[0].nbFrames != probe.streams[0].nbReadFrames || probe.streams[0].nbFrames <= 0)
+        return "header says " + std::to_string(probe.streams[0].nbFrames) + " frames, ffprobe decodes " +
+               std::to_string(probe.streams[0].nbReadFrames);
+    return "";
+}
+
+}  // namespace
+
+TEST_F(UnattendedTest, ASignalDeliveredTwiceStillCompletesTheFile) {
+    Image("a.jpg", 32, 1);
+    Image("b.jpg", 32, 2);
+    LongFrameTimes();
+    // `timeout` signals the process and then its whole group at once: two signals in a row.
+    for (int run = 0; run < 10; ++run) {
+        SCOPED_TRACE(run);
+        TempDir scratch;
+        const std::string name = NumberedName("twice", run, "");
+        auto process = StartLongRun(name, scratch);
+        process->Signal(SIGTERM);
+        process->Signal(SIGTERM);
+        PixreelResult result = process->Wait();
+        EXPECT_EQ(result.status, 130) << result.err;
+        EXPECT_EQ(WhatIsMissing(Out(name + ".avi")), "");
+    }
+    // And the real thing, twice.
+    for (int run = 0; run < 2; ++run) {
+        const std::string avi = Out(NumberedName("timeout", run, ".avi"));
+        int status = -1;
+        RunCommand("env -u DISPLAY -u WAYLAND_DISPLAY PIXREEL_INI=" + ShellQuote(Ini()) + " timeout -s TERM 1 " +
+                       ShellQuote(PixreelProgram()) + " -d " + ShellQuote(In()) + " -o " + ShellQuote(avi) +
+                       " >/dev/null 2>&1",
+                   &status);
+        EXPECT_EQ(status, 124);  // timeout's own answer for a command it had to stop
+        EXPECT_EQ(WhatIsMissing(avi), "");
+    }
+}
