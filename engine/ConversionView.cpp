@@ -8,10 +8,12 @@
 #include "engine/FramePipeline.h"
 #include "engine/ImageFile.h"
 #include "engine/PixreelDoc.h"
+#include "base/PrintableText.h"
 #include "engine/WindowServices.h"
 #include "platform/LocalTime.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessCommandLine.h"
+#include "platform/RegularFile.h"
 #include "platform/StringTable.h"
 #include "platform/VersionInfo.h"
 
@@ -23,6 +25,17 @@ constexpr auto kVideoInterval = std::chrono::milliseconds(250);
 std::string Message(unsigned id) {
     const char* text = LoadStringText(id);
     return text ? text : "";
+}
+
+// A failure line about a file: the message with the file's name, and the reason when one is known
+// ("Failed to open a.jpg: Image too large: 70000 x 70000 pixels").
+std::string FailureLine(unsigned messageId, const std::string& name, const std::string& reason) {
+    std::string line = FormatMessage(messageId, {PrintableText(name)});
+    if (!reason.empty()) {
+        line += ": ";
+        line += PrintableText(reason);
+    }
+    return line;
 }
 
 }  // namespace
@@ -104,17 +117,37 @@ void CConversionView::InitialUpdate() {
     if (settings.LogFile[0] != '\0')
         OpenStatusLogFile(services_, logFile_, settings.LogFile);
     WriteStartupLines();
+    if (settings.FileProblem != 0) {
+        char ini[kIniPathBytes] = "";
+        SettingsFilePath(ini, sizeof ini, false);
+        LogRed(services_,
+               FormatMessage(IDS_SETTINGS_UNREADABLE, {PrintableText(ini), OpenFailureText(settings.FileProblem)}),
+               true);
+    }
 
     doc_.SetOutputStyle(Form().AVIStyle);
-    if (fileList_.Populate(settings.AutoPopulate != 0, settings.AutoSelect != 0, settings)) {
-        services_.FileListChanged();
-        m_CheckEvent.Set();
-    }
+    PopulateFileList(settings.AutoPopulate != 0, settings.AutoSelect != 0);
 
     if (settings.JPGDir[0] == '\0')
         services_.PostCommand(ID_PROPERTIES);
     if (settings.AutoProcess == 1)
         services_.PostCommand(ID_PROCESS_FILES);
+}
+
+bool CConversionView::PopulateFileList(bool fill, bool selectAll) {
+    const Settings settings = CurrentSettings();
+    if (!fileList_.Populate(fill, selectAll, settings))
+        return false;
+    inputFolderProblem_ = fileList_.PopulateProblem();
+    if (inputFolderProblem_ != 0) {
+        const std::string folder = settings.JPGDir[0] != '\0' ? settings.JPGDir : ".";
+        LogRed(services_,
+               FormatMessage(IDS_INPUT_FOLDER_UNREADABLE, {PrintableText(folder), OpenFailureText(inputFolderProblem_)}),
+               true);
+    }
+    services_.FileListChanged();
+    m_CheckEvent.Set();
+    return true;
 }
 
 void CConversionView::WriteStartupLines() {
@@ -316,14 +349,15 @@ void CConversionView::EndWithoutFiles(Job& job) {
 bool CConversionView::TakeReferenceSize(Job& job, CImageFile& image, const FrameTransform& transform) {
     // The first file, decoded once more on its own, fixes the reference size.
     const std::string& name = job.files[0].name;
-    SetPaneText(services_, ID_INDICATOR_FILE_NAME, name);
+    SetPaneText(services_, ID_INDICATOR_FILE_NAME, PrintableText(name));
     if (!image.Load(job.paths[0])) {
-        LogFormatted(services_, IDS_FAILED_TO_OPEN, name, true, true);
+        const std::string line = FailureLine(IDS_FAILED_TO_OPEN, name, image.Image().LastError());
+        LogRed(services_, line, true);
         SetPaneFormatted(services_, ID_INDICATOR_FILE_NAME, IDS_FAILED_TO_OPEN, name);
         job.summary.unreadable = 1;
         job.summary.outputFailed = true;
         PublishSummary(job.summary);
-        ShowMessageBox(FormatMessage(IDS_FAILED_TO_OPEN, {name}), "", MB_OK);
+        ShowMessageBox(line, "", MB_OK);
         if (CurrentSettings().AutoStop)
             PostCloseFromWorker();
         return false;
@@ -338,12 +372,12 @@ bool CConversionView::TakeReferenceSize(Job& job, CImageFile& image, const Frame
 
 bool CConversionView::ConvertFile(Job& job, size_t i, std::unique_ptr<PreparedImage> prepared, CImageFile& image) {
     const std::string& name = job.files[i].name;
-    SetPaneText(services_, ID_INDICATOR_FILE_NAME, name);
+    SetPaneText(services_, ID_INDICATOR_FILE_NAME, PrintableText(name));
     SetPaneNumber(services_, ID_INDICATOR_FILE_NUMBER, static_cast<long>(i + 1));
 
     image.Adopt(job.paths[i], prepared->picture);
     if (!prepared->loaded) {
-        RefuseFile(job, IDS_FAILED_TO_OPEN, name, job.summary.unreadable);
+        RefuseFile(job, IDS_FAILED_TO_OPEN, name, job.summary.unreadable, prepared->picture.LastError());
         services_.ShowAviOpen(false);
         return true;
     }
@@ -367,8 +401,9 @@ bool CConversionView::ConvertFile(Job& job, size_t i, std::unique_ptr<PreparedIm
     return true;
 }
 
-void CConversionView::RefuseFile(Job& job, unsigned messageId, const std::string& name, int& count) {
-    LogFormatted(services_, messageId, name, true, true);
+void CConversionView::RefuseFile(Job& job, unsigned messageId, const std::string& name, int& count,
+                                 const std::string& reason) {
+    LogRed(services_, FailureLine(messageId, name, reason), true);
     SetPaneFormatted(services_, ID_INDICATOR_FILE_NAME, messageId, name);
     ++count;
     CountFailure(job);

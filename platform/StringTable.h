@@ -51,6 +51,11 @@ enum StringId : unsigned {
     IDS_FAILED_TO_WRITE_FILE = 40011,      // "Failed to write to file %s"
     IDS_COMPRESSOR_FAILED = 40020,         // "Failed to start the video compressor %s for the file %s"
     IDS_FORMAT_FAILED = 40021,             // "Failed to set the frame format of the file %s"
+    IDS_SETTINGS_UNREADABLE = 40030,       // "The settings file %s cannot be read (%s); ..."
+    IDS_INPUT_FOLDER_UNREADABLE = 40031,   // "The input folder %s cannot be read: %s"
+    IDS_OUTPUT_IN_USE = 40032,             // "The AVI file %s is in use by another Pixreel"
+    IDS_OUTPUT_PATH_TOO_LONG = 40033,      // "The output folder of the settings is too long ..."
+    IDS_OUTPUT_FULL = 40034,               // "Cannot write to %s: %s. The conversion stops here."
 };
 
 /// The text of a string-table entry; nullptr when the table has no such entry.

@@ -280,8 +280,9 @@ int ConsoleFrontEnd::ExitStatus(CConversionView& view, CPixreelDoc& doc) const {
     if (!job.ran)
         return kExitNoOutput;
     if (job.nothingSelected)
-        return kExitNothingToDo;
-    if (job.outputFailed && job.written == 0)
+        return view.InputFolderProblem() != 0 ? kExitNoInput : kExitNothingToDo;
+    // Whatever else happened, a run that wrote no frame made no video.
+    if (job.written == 0)
         return kExitNoOutput;
     if (job.outputFailed || job.unreadable > 0 || job.wrongSize > 0 || job.writeFailures > 0 || doc.FailedCloses() > 0)
         return kExitFilesFailed;
@@ -312,8 +313,9 @@ std::string ConsoleUsageText(bool haveDisplay) {
     text += std::string("  ") + (ini[0] ? ini : "(none found)") + "\n";
     text +=
         "(PIXREEL_INI names another one); a command-line run does not store its options there.\n"
-        "Exit status: 0 all converted, 1 some files failed, 2 no output could be made,\n"
-        "3 no matching files, 64 no arguments, 130 interrupted.\n";
+        "Exit status: 0 all converted, 1 some files failed, 2 no frame written (no video),\n"
+        "3 no matching files, 64 no arguments, 66 input folder missing or unreadable,\n"
+        "130 interrupted.\n";
     if (haveDisplay)
         text += "\nThe window of Pixreel is not part of this build; use the command line above.\n";
     else

@@ -22,9 +22,11 @@ class CPixreelDoc;
 enum ConsoleExit : int {
     kExitConverted = 0,     ///< every selected file was converted (or dropped as identical)
     kExitFilesFailed = 1,   ///< some files could not be read, had another size or were not written
-    kExitNoOutput = 2,      ///< no output could be made (output not opened, first file unreadable)
+    kExitNoOutput = 2,      ///< not a single frame was written (output not opened, first file
+                            ///< unreadable, disk full from the start, frame times too short)
     kExitNothingToDo = 3,   ///< no file matched the input directory and suffix
     kExitUsage = 64,        ///< started without arguments
+    kExitNoInput = 66,      ///< the input directory is missing, unreadable or not a directory
     kExitInterrupted = 130, ///< stopped by an interrupt (Ctrl+C) or a termination signal
 };
 

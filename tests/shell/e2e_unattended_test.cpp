@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -58,6 +61,32 @@ protected:
         return process;
     }
 
+    // The shell command that runs pixreel as RunPixreel does, ended by `timeout` after the seconds
+    // with the signal: a run that hangs fails its test instead of holding the suite.
+    std::string Command(const std::vector<std::string>& args, const std::string& ini, int seconds = 60,
+                        const std::string& signal = "KILL") {
+        std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY PIXREEL_INI=" + ShellQuote(ini) + " timeout -s " +
+                              signal + " " + std::to_string(seconds) + " " + ShellQuote(PixreelProgram());
+        for (const std::string& arg : args) {
+            command += " ";
+            command += ShellQuote(arg);
+        }
+        return command + " </dev/null";
+    }
+    PixreelResult Run(const std::vector<std::string>& args) {
+        TempDir scratch;
+        PixreelResult result;
+        RunCommand(Command(args, Ini()) + " >" + scratch.file("out") + " 2>" + scratch.file("err"), &result.status);
+        result.out = ReadFileBytes(scratch.file("out"));
+        result.err = ReadFileBytes(scratch.file("err"));
+        return result;
+    }
+    // The lines after the three start-up lines.
+    std::vector<std::string> JobLines(const PixreelResult& result) {
+        std::vector<std::string> lines = result.Lines();
+        return std::vector<std::string>(lines.begin() + std::min<size_t>(3, lines.size()), lines.end());
+    }
+
     TempDir dir;
 };
 
@@ -105,11 +134,59 @@ TEST_F(UnattendedTest, ASignalDeliveredTwiceStillCompletesTheFile) {
     for (int run = 0; run < 2; ++run) {
         const std::string avi = Out(NumberedName("timeout", run, ".avi"));
         int status = -1;
-        RunCommand("env -u DISPLAY -u WAYLAND_DISPLAY PIXREEL_INI=" + ShellQuote(Ini()) + " timeout -s TERM 1 " +
-                       ShellQuote(PixreelProgram()) + " -d " + ShellQuote(In()) + " -o " + ShellQuote(avi) +
-                       " >/dev/null 2>&1",
-                   &status);
+        RunCommand(Command({"-d", In(), "-o", avi}, Ini(), 1, "TERM") + " >/dev/null 2>&1", &status);
         EXPECT_EQ(status, 124);  // timeout's own answer for a command it had to stop
         EXPECT_EQ(WhatIsMissing(avi), "");
     }
+}
+
+TEST_F(UnattendedTest, SettingsThatAreNotAFileGiveTheDefaults) {
+    Image("a.jpg", 16, 1);
+    const std::string fifo = dir.file("fifo.ini");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Nobody ever writes to the FIFO: an ordinary open of it would wait for ever.
+    PixreelResult result;
+    TempDir scratch;
+    RunCommand(Command({"-d", In(), "-o", Out("v.avi")}, fifo) + " >" + scratch.file("out") + " 2>/dev/null",
+               &result.status);
+    result.out = ReadFileBytes(scratch.file("out"));
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(JobLines(result),
+              (std::vector<std::string>{"The settings file " + fifo +
+                                            " cannot be read (Not a regular file); the default settings are used",
+                                        "Opened AVI file " + Out("v.avi"), "Processed a.jpg"}));
+}
+
+TEST_F(UnattendedTest, InputFoldersThatCannotBeReadHaveAStatusOfTheirOwn) {
+    WriteFileBytes(dir.file("plain"), "x");
+    fs::create_directories(dir.file("locked"));
+    ::chmod(dir.file("locked").c_str(), 0);
+    struct Case {
+        std::string folder;
+        std::string reason;
+    };
+    for (const Case& c : {Case{dir.file("missing"), "No such file or directory"}, Case{dir.file("plain"), "Not a directory"},
+                          Case{dir.file("locked"), "Permission denied"}}) {
+        if (c.reason == "Permission denied" && ::geteuid() == 0)
+            continue;  // root reads it anyway
+        SCOPED_TRACE(c.folder);
+        PixreelResult result = Run({"-d", c.folder, "-o", "v"});
+        EXPECT_EQ(result.status, 66);
+        const std::string line = "The input folder " + c.folder + "/ cannot be read: " + c.reason;
+        EXPECT_EQ(JobLines(result), std::vector<std::string>{line});
+        EXPECT_NE(result.err.find(line), std::string::npos) << result.err;
+    }
+    ::chmod(dir.file("locked").c_str(), 0755);
+    // An empty folder is not an error of the folder: nothing matched.
+    EXPECT_EQ(Run({"-d", In(), "-o", "v"}).status, 3);
+}
+
+TEST_F(UnattendedTest, ARunThatWritesNoFrameMadeNoVideo) {
+    Image("a.jpg", 16, 1);
+    Image("b.jpg", 16, 2);
+    // 150 ms at 5 frames per second is no whole frame.
+    WriteIni("UseFrameTime=1\nAVIFrameTime=150\nFramesPerSec=5");
+    PixreelResult result = Run({"-d", In(), "-o", "v"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(JobLines(result), std::vector<std::string>{"Opened AVI file " + Out("v.avi")});
 }
