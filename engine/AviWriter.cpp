@@ -112,7 +112,7 @@ int CAviWriter::CreateStreams(const CImageFile& image, int& rememberCodec, int w
     if (streams_.video)
         whole = MakeCompressedStream(options) && whole;
     if (streams_.compressed)
-        whole = SetFrameFormat(image) && whole;
+        whole = SetFrameFormat(image, options.fccHandler) && whole;
     if (writeNames)
         whole = CreateTextStream(width, height) && whole;
     return whole ? 1 : 0;
@@ -159,13 +159,26 @@ bool CAviWriter::ObtainCompressOptions(const CImageFile& image, AVICOMPRESSOPTIO
 }
 
 bool CAviWriter::MakeCompressedStream(AVICOMPRESSOPTIONS& options) {
-    if (AVIMakeCompressedStream(&streams_.compressed, streams_.video, &options, nullptr) == AVIERR_OK)
+    const HRESULT made = AVIMakeCompressedStream(&streams_.compressed, streams_.video, &options, nullptr);
+    if (made == AVIERR_OK)
         return true;
     streams_.compressed = nullptr;
-    return Fail(IDS_COMPRESSOR_FAILED, {FourCCText(options.fccHandler).c_str(), path_.c_str()});
+    const std::string code = FourCCText(options.fccHandler);
+    // A stored code that this machine has no compressor for: the system's "No such file or
+    // directory" would only mislead.
+    if (made == AVIERR_NOCOMPRESSOR)
+        return Refuse(IDS_NO_COMPRESSOR, {code.c_str(), path_.c_str()});
+    return Fail(IDS_COMPRESSOR_FAILED, {code.c_str(), path_.c_str()});
 }
 
-bool CAviWriter::SetFrameFormat(const CImageFile& image) {
+bool CAviWriter::Refuse(unsigned messageId, std::initializer_list<const char*> arguments) {
+    errno = EINVAL;
+    RecordError();
+    ShowError(0, messageId, MB_ICONHAND, arguments);
+    return false;
+}
+
+bool CAviWriter::SetFrameFormat(const CImageFile& image, DWORD fccHandler) {
     const BITMAPINFOHEADER* header = image.HeaderRecord();
     if (!header) {
         errno = EINVAL;
@@ -177,7 +190,17 @@ bool CAviWriter::SetFrameFormat(const CImageFile& image) {
     std::memcpy(format.data(), header, sizeof(BITMAPINFOHEADER));
     if (paletteBytes)
         std::memcpy(format.data() + sizeof(BITMAPINFOHEADER), image.Image().PaletteEntries(), paletteBytes);
-    if (AVIStreamSetFormat(streams_.compressed, 0, format.data(), static_cast<LONG>(format.size())) != AVIERR_OK)
+    const HRESULT set = AVIStreamSetFormat(streams_.compressed, 0, format.data(), static_cast<LONG>(format.size()));
+    if (set == AVIERR_BADFORMAT) {
+        // The compressor (a remembered one, typically) refuses the picture's size or depth: say
+        // which, rather than "Invalid argument".
+        const std::string code = FourCCText(fccHandler);
+        const std::string width = std::to_string(header->biWidth);
+        const std::string height = std::to_string(header->biHeight);
+        const std::string bits = std::to_string(header->biBitCount);
+        return Refuse(IDS_FORMAT_REFUSED, {code.c_str(), width.c_str(), height.c_str(), bits.c_str(), path_.c_str()});
+    }
+    if (set != AVIERR_OK)
         return Fail(IDS_FORMAT_FAILED, {path_.c_str()});
     streams_.format = *header;
     return true;

@@ -78,6 +78,9 @@ private:
     void RecordError();
     /// Records errno and shows it with the string-table message; always false.
     bool Fail(unsigned messageId, std::initializer_list<const char*> arguments);
+    /// Shows the string-table message, which says the reason itself, without a system text;
+    /// records EINVAL; always false.
+    bool Refuse(unsigned messageId, std::initializer_list<const char*> arguments);
 
     // The steps of CreateStreams; each shows its own failure.
     bool CreateVideoStream(LONG width, LONG height);
@@ -85,7 +88,7 @@ private:
     /// now; false when the choice was cancelled.
     bool ObtainCompressOptions(const CImageFile& image, AVICOMPRESSOPTIONS& options, int& rememberCodec);
     bool MakeCompressedStream(AVICOMPRESSOPTIONS& options);
-    bool SetFrameFormat(const CImageFile& image);
+    bool SetFrameFormat(const CImageFile& image, DWORD fccHandler);
     bool CreateTextStream(LONG width, LONG height);
 
     // The streams of the open file and the frame format the compressor was given (frames of

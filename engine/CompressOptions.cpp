@@ -95,7 +95,16 @@ void SaveCompressOptions(const AVICOMPRESSOPTIONS& options, const char* codecNam
 
 std::string FourCCText(DWORD code) {
     std::string text;
-    for (int shift = 0; shift < 32; shift += 8)
-        text.push_back(static_cast<char>((code >> shift) & 0xFF));
+    for (int shift = 0; shift < 32; shift += 8) {
+        const auto c = static_cast<char>((code >> shift) & 0xFF);
+        // A code from a hand-edited or damaged settings file may hold any bytes: those are never
+        // put into a message as they are.
+        if (c < 0x20 || c > 0x7E) {
+            char hex[16];
+            std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(code));
+            return hex;
+        }
+        text.push_back(c);
+    }
     return text;
 }

@@ -59,6 +59,8 @@ constexpr Entry kTable[] = {
     {IDS_OUTPUT_IN_USE, "The AVI file %s is in use by another Pixreel"},
     {IDS_OUTPUT_PATH_TOO_LONG, "The output folder of the settings is longer than %d bytes and is not used: %s"},
     {IDS_OUTPUT_FULL, "Cannot write to %s: %s. The conversion stops here."},
+    {IDS_FORMAT_REFUSED, "The compressor %s does not take pictures of %s x %s pixels at %s bits; choose another one for %s"},
+    {IDS_NO_COMPRESSOR, "The compressor %s is not available on this machine; choose another one for %s"},
 };
 
 }  // namespace

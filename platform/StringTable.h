@@ -56,6 +56,8 @@ enum StringId : unsigned {
     IDS_OUTPUT_IN_USE = 40032,             // "The AVI file %s is in use by another Pixreel"
     IDS_OUTPUT_PATH_TOO_LONG = 40033,      // "The output folder of the settings is too long ..."
     IDS_OUTPUT_FULL = 40034,               // "Cannot write to %s: %s. The conversion stops here."
+    IDS_FORMAT_REFUSED = 40035,            // "The compressor %s does not take pictures of ..."
+    IDS_NO_COMPRESSOR = 40036,             // "The compressor %s is not available on this machine ..."
 };
 
 /// The text of a string-table entry; nullptr when the table has no such entry.

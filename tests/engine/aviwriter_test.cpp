@@ -278,6 +278,35 @@ TEST_F(AviWriterTest, CompressorIsAskedForUnlessRememberedAndStored) {
     EXPECT_EQ(plain.CreateStreams(frame, remember, 0), 0);
 }
 
+TEST_F(AviWriterTest, StoredCompressorThatCannotServeThePictureSaysWhy) {
+    const std::string path = dir_.file("stored.avi");
+    struct Case {
+        DWORD fcc;
+        int width;
+        std::string box;
+    };
+    for (const Case& c : {Case{0x01020304, 32, "The compressor 0x01020304 is not available on this machine; choose "
+                                               "another one for " + path},
+                          Case{mmioFOURCC('M', 'J', 'P', 'G'), 65600, "The compressor MJPG does not take pictures of "
+                                                                      "65600 x 2 pixels at 24 bits; choose another one for " + path}}) {
+        SCOPED_TRACE(c.box);
+        boxes_.clear();
+        AVICOMPRESSOPTIONS options{};
+        options.fccType = ICTYPE_VIDEO;
+        options.fccHandler = c.fcc;
+        SaveCompressOptions(options, "stored");
+        CImageFile frame;
+        FillFrame(frame, MakeTestPicture(c.width, 2, 24, 0), "/photos/a.jpg");
+        CAviWriter writer;
+        int remember = 1;
+        ASSERT_EQ(writer.Open(path.c_str()), 1);
+        EXPECT_EQ(writer.CreateStreams(frame, remember, 0), 0);
+        writer.ReleaseAll();
+        ASSERT_EQ(boxes_.size(), 1u);
+        EXPECT_EQ(boxes_[0].text, c.box);
+    }
+}
+
 TEST_F(AviWriterTest, KeyFrameBitIsAddedButNotStored) {
     ScriptedWriter writer;
     writer.keyFrameEvery = 3;
