@@ -303,6 +303,7 @@ struct CConversionView::Job {
     uint32_t referenceHeight = 0;
     int failures = 0;  // shown in the failures pane
     bool stopped = false;
+    bool outputFull = false;  // the disk or the file's size limit allows no further frame
 };
 
 void CConversionView::ProcessFiles() {
@@ -319,7 +320,7 @@ void CConversionView::ProcessFiles() {
     CImageFile image;
     if (!TakeReferenceSize(job, image, transform))
         return;
-    for (size_t i = 0; i < job.files.size() && !job.stopped; ++i) {
+    for (size_t i = 0; i < job.files.size() && !job.stopped && !job.outputFull; ++i) {
         if (!ConvertFile(job, i, pipeline.Take(i), image))
             break;
     }
@@ -441,9 +442,14 @@ void CConversionView::WriteFrames(Job& job, CImageFile& image, int listIndex, st
                 services_.MarkConverted(image.Name(), marked);
             ThrottledShowVideo(image.Path());
         } else if (result == CPixreelDoc::kFrameFailed) {
+            ++job.summary.writeFailures;
+            if (doc_.OutputFull() != 0) {
+                // The document has named the cause; no further frame or file can succeed.
+                job.outputFull = true;
+                return;
+            }
             LogMessage(services_, IDS_FAILED_TO_WRITE_AVI, true, true);
             SetPaneText(services_, ID_INDICATOR_FILE_NAME, Message(IDS_FAILED_TO_WRITE_AVI));
-            ++job.summary.writeFailures;
         } else {
             LogFormatted(services_, IDS_DROPPED, image.Name(), true, true);
             ++job.summary.dropped;

@@ -1,11 +1,14 @@
 #include "engine/PixreelDoc.h"
 
+#include <cerrno>
 #include <ctime>
 
+#include "base/PrintableText.h"
 #include "config/CommandLineOverlay.h"
 #include "engine/StatusLog.h"
 #include "engine/WindowServices.h"
 #include "platform/LocalTime.h"
+#include "platform/RegularFile.h"
 #include "platform/StringTable.h"
 #include "platform/VersionInfo.h"
 
@@ -106,6 +109,13 @@ CPixreelDoc::AddFrameResult CPixreelDoc::AddFrame(CImageFile& image, int& firstF
         return kFrameWritten;
     }
     LogFormatted(services_, IDS_FAILED_TO_PROCESS, image.Name(), true, true);
+    const int reason = ready ? static_cast<int>(writer_.LastError()) : 0;
+    if (!outputFull_ && (reason == ENOSPC || reason == EDQUOT || reason == EFBIG)) {
+        // Nothing more fits into this output (nor, on a full disk, into any other): the cause is
+        // named once, with the system's own words, and the conversion is to end here.
+        outputFull_ = reason;
+        LogRed(services_, FormatMessage(IDS_OUTPUT_FULL, {PrintableText(outputName_), OpenFailureText(reason)}), true);
+    }
     return kFrameFailed;
 }
 
@@ -120,12 +130,14 @@ int CPixreelDoc::CloseAvi() {
             writer_.WriteInfo(settings_.Copyright, software.c_str(), nullptr);
         }
         // A file that could not be completed (a full disk while the index was written) must not
-        // pass for a finished video.
+        // pass for a finished video; a full disk already reported is not reported again.
         if (!writer_.ReleaseAll()) {
             ++failedCloses_;
-            LogMessage(services_, IDS_FAILED_TO_WRITE_AVI, true, true);
+            if (!outputFull_)
+                LogMessage(services_, IDS_FAILED_TO_WRITE_AVI, true, true);
         }
     }
+    outputFull_ = 0;
     streamFormat_.Clear();
     comparer_.Reset();
     services_.EnableCloseAvi(false);

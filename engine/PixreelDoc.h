@@ -59,6 +59,9 @@ public:
     bool FitsOpenStream(const CImageFile& image) const;
     /// Closes that could not complete their file (a failed final write), since construction.
     int FailedCloses() const { return failedCloses_; }
+    /// 0, or why the open output can take no more frames: ENOSPC or EDQUOT (the disk is full)
+    /// or EFBIG (a file size limit). AddFrame reports it once, when it first fails so.
+    int OutputFull() const { return outputFull_; }
     CAviWriter& Writer() { return writer_; }
 
 private:
@@ -70,6 +73,7 @@ private:
     std::string outputName_;
     StreamFormat streamFormat_;  // of the open output, once its streams are set up
     int failedCloses_ = 0;
+    int outputFull_ = 0;
 };
 
 /// The local date and time stamp of single output names: "MMM dd" and "HHmmss" in the user's

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -189,4 +191,53 @@ TEST_F(UnattendedTest, ARunThatWritesNoFrameMadeNoVideo) {
     PixreelResult result = Run({"-d", In(), "-o", "v"});
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(JobLines(result), std::vector<std::string>{"Opened AVI file " + Out("v.avi")});
+}
+
+TEST_F(UnattendedTest, AFullDiskOrASizeLimitIsNamedOnceAndEndsTheRun) {
+    for (uint32_t i = 0; i < 40; ++i)
+        Image(NumberedName("p", 100 + i, ".jpg"), 32, i);
+    struct Case {
+        std::string name;
+        std::string before;  // shell commands that set the limit up
+        int status;
+        std::string reason;
+    };
+    // A 64 KiB file system holds about 17 frames of 3 KiB; a 32 KiB size limit about 8; a
+    // 512-byte limit not even the first.
+    const std::string mount = dir.file("small");
+    fs::create_directories(mount);
+    int unshareStatus = -1;
+    RunCommand("unshare -rm true 2>/dev/null", &unshareStatus);
+    for (const Case& c : {Case{"tmpfs", "mount -t tmpfs -o size=64k tmpfs " + ShellQuote(mount), 1, "No space left on device"},
+                          Case{"limit", "ulimit -f 64", 1, "File too large"},
+                          Case{"tiny", "ulimit -f 1", 2, "File too large"}}) {
+        SCOPED_TRACE(c.name);
+        const bool onTmpfs = c.name == "tmpfs";
+        if (onTmpfs && unshareStatus != 0) {
+            std::fprintf(stderr, "unshare -rm cannot mount a small file system here; the full disk is not tried\n");
+            continue;
+        }
+        const std::string avi = onTmpfs ? mount + "/v.avi" : Out(c.name + ".avi");
+        // The file on the small file system goes with its mount: a copy is kept for the checks.
+        const std::string script = c.before + " && " + Command({"-d", In(), "-o", avi}, Ini()) + " >" +
+                                   ShellQuote(dir.file("out.txt")) + " 2>/dev/null; echo $? >" +
+                                   ShellQuote(dir.file("status")) + "; cp " + ShellQuote(avi) + " " +
+                                   ShellQuote(Out("copy.avi")) + " 2>/dev/null";
+        RunCommand(onTmpfs ? "unshare -rm sh -c " + ShellQuote(script) : "sh -c " + ShellQuote(script));
+        EXPECT_EQ(std::atoi(ReadFileBytes(dir.file("status")).c_str()), c.status);
+        const std::vector<std::string> lines = SplitLines(ReadFileBytes(dir.file("out.txt")));
+        const std::string named = "Cannot write to " + avi + ": " + c.reason + ". The conversion stops here.";
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines.back(), named);
+        EXPECT_EQ(lines[lines.size() - 2].rfind("Failed to process p1", 0), 0u) << lines[lines.size() - 2];
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), "Failed to write to the AVI file"), 0);
+        if (c.status == 1) {
+            // Readable up to the last frame that fitted, and the header says so.
+            ProbeResult probe = ProbeFile(Out("copy.avi"), true);
+            ASSERT_FALSE(probe.streams.empty()) << probe.raw;
+            EXPECT_GT(probe.streams[0].nbReadFrames, 3);
+            EXPECT_EQ(probe.streams[0].nbFrames, probe.streams[0].nbReadFrames);
+        }
+        fs::remove(Out("copy.avi"));
+    }
 }
