@@ -1,7 +1,10 @@
 #include "engine/AviWriter.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -26,6 +29,68 @@ constexpr size_t kSoftwareOffset = 4;
 constexpr size_t kCopyrightOffset = kSoftwareOffset + 8 + kInfoTextBytes;   // 140
 constexpr size_t kDateOffset = kCopyrightOffset + 8 + kInfoTextBytes;       // 276
 static_assert(kDateOffset + 8 + kInfoTextBytes == kAviInfoBlockBytes);
+
+// The lock on an output file that exists already, held while it is replaced.
+struct OutputLock {
+    int fd = -1;
+    bool inUse = false;  // another writer holds the file
+
+    OutputLock() = default;
+    OutputLock(const OutputLock&) = delete;
+    OutputLock& operator=(const OutputLock&) = delete;
+    ~OutputLock() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    int Release() {
+        const int held = fd;
+        fd = -1;
+        return held;
+    }
+};
+
+void LockExisting(const std::string& path, OutputLock& lock) {
+    // Without waiting: whatever the name holds (a FIFO too) opens at once.
+    lock.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (lock.fd >= 0 && ::flock(lock.fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        lock.inUse = true;
+}
+
+// Locks a file this writer has just created.
+int LockCreated(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0)
+        ::flock(fd, LOCK_EX | LOCK_NB);
+    return fd;
+}
+
+// Creates a new, locked file beside path under a name of its own (made) and answers its lock;
+// -1 when the folder takes no new file.
+int CreateLocked(const std::string& path, std::string& made) {
+    static std::atomic<unsigned> counter{0};
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = folder;
+        name += '.';
+        name += base;
+        name += ".pixreel-";
+        name += std::to_string(::getpid());
+        name += '-';
+        name += std::to_string(counter++);
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return -1;
+        }
+        ::flock(fd, LOCK_EX | LOCK_NB);  // nobody else knows the name yet
+        made = name;
+        return fd;
+    }
+    return -1;
+}
 
 void PutSubChunk(uint8_t* block, size_t offset, const char* id, const std::string& text) {
     std::memcpy(block + offset, id, 4);
@@ -80,13 +145,47 @@ int CAviWriter::Open(const char* path) {
     ++initCount_;
 
     path_ = path ? path : "";
-    ::unlink(path_.c_str());  // an existing file is always replaced; a failure shows at the open
     frameCount_ = 0;
-    if (AVIFileOpenA(&file_, path_.c_str(), OF_WRITE | OF_CREATE, nullptr) == AVIERR_OK)
+    // A Pixreel holds a lock on the file it writes, from its creation to its completion. A file
+    // that another run holds is left alone: replacing it would have that run write on into a
+    // deleted file and report success.
+    OutputLock existing;
+    LockExisting(path_, existing);
+    if (existing.inUse) {
+        Refuse(IDS_OUTPUT_IN_USE, {path_.c_str()});
+        return 0;
+    }
+    // An existing file is always replaced. The new one is made and locked under a name of its
+    // own and then renamed over the old one, whose lock is held until then: no other run can
+    // slip in between and take either. Where the folder takes no new name (or no longer one),
+    // the old file is removed and the new one locked once it is made; where it cannot even be
+    // removed, it is truncated in place under the lock already held.
+    std::string made = path_;
+    lockFd_ = CreateLocked(path_, made);
+    if (lockFd_ < 0 && ::unlink(path_.c_str()) != 0)
+        lockFd_ = existing.Release();  // a failure to create shows at the open
+    if (AVIFileOpenA(&file_, made.c_str(), OF_WRITE | OF_CREATE, nullptr) == AVIERR_OK &&
+        (made == path_ || ::rename(made.c_str(), path_.c_str()) == 0)) {
+        if (lockFd_ < 0)
+            lockFd_ = LockCreated(path_);
         return 1;
+    }
+    const int code = errno;
+    if (file_)
+        AVIFileRelease(file_);
     file_ = nullptr;
+    if (made != path_)
+        ::unlink(made.c_str());
+    CloseLock();
+    errno = code;
     Fail(IDS_FAILED_TO_OPEN_FILE, {path_.c_str()});
     return 0;
+}
+
+void CAviWriter::CloseLock() {
+    if (lockFd_ >= 0)
+        ::close(lockFd_);
+    lockFd_ = -1;
 }
 
 int CAviWriter::CreateStreams(const CImageFile& image, int& rememberCodec, int writeNames) {
@@ -287,6 +386,7 @@ int CAviWriter::ReleaseAll() {
         whole = false;
     }
     file_ = nullptr;
+    CloseLock();  // only now is the file complete
     return whole ? 1 : 0;
 }
 

@@ -307,6 +307,33 @@ TEST_F(AviWriterTest, StoredCompressorThatCannotServeThePictureSaysWhy) {
     }
 }
 
+TEST_F(AviWriterTest, AFileThatAnotherWriterHoldsIsLeftAlone) {
+    const std::string path = dir_.file("held.avi");
+    CImageFile frame;
+    FillFrame(frame, MakeTestPicture(16, 16, 24, 0), "/p/a.jpg");
+    AVICOMPRESSOPTIONS options{};
+    options.fccHandler = comptypeDIB;
+    SaveCompressOptions(options, "Full Frames (Uncompressed)");
+    CAviWriter first;
+    int remember = 1;
+    ASSERT_EQ(first.Open(path.c_str()), 1);
+    ASSERT_EQ(first.CreateStreams(frame, remember, 0), 1);
+    ASSERT_EQ(first.WriteFrame(frame), 1);
+
+    CAviWriter second;
+    EXPECT_EQ(second.Open(path.c_str()), 0);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, "The AVI file " + path + " is in use by another Pixreel");
+    // The first writer's file is still the one at the path, and completes as usual.
+    ASSERT_EQ(first.WriteFrame(frame), 1);
+    EXPECT_EQ(first.ReleaseAll(), 1);
+    EXPECT_EQ(ProbeFile(path, true).streams.at(0).nbReadFrames, 2);
+    // Once it is complete it may be replaced; no name of the writer's own is left behind.
+    EXPECT_EQ(second.Open(path.c_str()), 1);
+    second.ReleaseAll();
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 2) << "held.avi, pixreel.ini";
+}
+
 TEST_F(AviWriterTest, KeyFrameBitIsAddedButNotStored) {
     ScriptedWriter writer;
     writer.keyFrameEvery = 3;
@@ -340,6 +367,7 @@ TEST_F(AviWriterTest, DocumentWriterAsksTheMainWindow) {
     EXPECT_EQ(boxes_[0].flags, MB_ICONHAND);
     EXPECT_EQ(none.CountOf("RequestCodec"), 0);
     EXPECT_FALSE(std::filesystem::exists(dir_.file("pixreel.ini")));
+    lonely.ReleaseAll();  // until then the file is its own
 
     // A window that answers: the request carries the sample and the options; the answer is kept.
     struct Answering : FakeWindowServices {
@@ -367,6 +395,7 @@ TEST_F(AviWriterTest, DocumentWriterAsksTheMainWindow) {
     LoadCompressOptions(stored, name, sizeof name);
     EXPECT_EQ(stored.fccHandler, comptypeDIB);
     EXPECT_STREQ(name, "Full Frames (Uncompressed)");
+    writer.ReleaseAll();
 
     // An answer for this run only is used for the file but leaves the stored choice alone.
     struct ForThisRun : FakeWindowServices {

@@ -241,3 +241,21 @@ TEST_F(UnattendedTest, AFullDiskOrASizeLimitIsNamedOnceAndEndsTheRun) {
         fs::remove(Out("copy.avi"));
     }
 }
+
+TEST_F(UnattendedTest, ASecondRunLeavesAnOutputInUseAlone) {
+    Image("a.jpg", 32, 1);
+    Image("b.jpg", 32, 2);
+    LongFrameTimes();
+    TempDir scratch;
+    auto first = StartLongRun("shared", scratch);
+    PixreelResult second = Run({"-d", In(), "-o", "shared"});
+    EXPECT_EQ(second.status, 2);
+    EXPECT_EQ(JobLines(second), (std::vector<std::string>{"Failed to open AVI file " + Out("shared.avi"),
+                                                          "Failed to open the AVI file. Or operation cancelled by user."}));
+    EXPECT_NE(second.err.find("The AVI file " + Out("shared.avi") + " is in use by another Pixreel"), std::string::npos)
+        << second.err;
+    // The first run's file is still there, and it completes it.
+    first->Signal(SIGINT);
+    EXPECT_EQ(first->Wait().status, 130);
+    EXPECT_EQ(WhatIsMissing(Out("shared.avi")), "");
+}
