@@ -306,6 +306,9 @@ bool CAviWriter::SetFrameFormat(const CImageFile& image, DWORD fccHandler) {
 }
 
 bool CAviWriter::CreateTextStream(LONG width, LONG height) {
+    // A 'txts' stream with the 'DRAW' handler is all AVI has to say "text". FFmpeg ignores both
+    // and guesses every text stream's kind from its first samples, so names that begin like an
+    // MP3 frame ("ID3...") make it report the stream as MP3 audio; the video is not affected.
     AVISTREAMINFOA info{};
     info.fccType = streamtypeTEXT;
     info.fccHandler = mmioFOURCC('D', 'R', 'A', 'W');

@@ -259,3 +259,16 @@ TEST_F(UnattendedTest, ASecondRunLeavesAnOutputInUseAlone) {
     EXPECT_EQ(first->Wait().status, 130);
     EXPECT_EQ(WhatIsMissing(Out("shared.avi")), "");
 }
+
+TEST_F(UnattendedTest, FileNamesCannotSteerTheTerminalOrForgeLogLines) {
+    const std::string name = "a\x1b[2J\nProcessed forged.jpg";
+    Image(name, 16, 1);
+    const std::string log = dir.file("run.log");
+    PixreelResult result = Run({"-d", In(), "-o", "names", "-l", log});
+    EXPECT_EQ(result.status, 0) << result.err;
+    const std::string shown = "Processed a\\x1b[2J\\nProcessed forged.jpg";
+    EXPECT_EQ(JobLines(result), (std::vector<std::string>{"Opened AVI file " + Out("names.avi"), shown}));
+    EXPECT_EQ(SplitLines(ReadFileBytes(log)).back(), shown);
+    // The video's name stream and the file list keep the real name.
+    EXPECT_EQ(StreamPayload(Out("names.avi"), 1), name + std::string(1, '\0'));
+}
