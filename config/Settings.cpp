@@ -82,23 +82,16 @@ int ReadInt(const ProfileSnapshot& file, const IntSetting& key) {
     return static_cast<int>(number);
 }
 
-// Reads a text key into its field, as GetPrivateProfileStringA would: the value up to a NUL, or
-// the default without its trailing blanks, cut to the field. A value cut to its field may end
-// inside a UTF-8 character; the partial character is dropped. Only cut values are touched, so
-// one in another 8-bit encoding stays as it is. False when the value had to be cut.
+// Reads a text key into its field as GetPrivateProfileStringA does. A value cut to its field
+// may end inside a UTF-8 character; the partial character is dropped. Only cut values are
+// touched, so one in another 8-bit encoding stays as it is. False when the value was cut.
 bool ReadText(const ProfileSnapshot& file, const TextKey& key, std::span<char> field) {
-    std::string value;
-    if (!file.Value(key.section, key.key, value)) {
-        value = key.fallback;
-        while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
-            value.pop_back();
-    }
-    value.resize(std::min(value.size(), value.find('\0')));
-    const size_t room = field.size() - 1;
-    const size_t length = value.size() > room ? Utf8CutLength(value, room) : value.size();
-    std::memcpy(field.data(), value.data(), length);
-    field[length] = '\0';
-    return length == value.size();
+    const uint32_t length = file.Text(key.section, key.key, key.fallback, field.data(), static_cast<uint32_t>(field.size()));
+    std::string whole;
+    if (length + 1 < field.size() || !file.Value(key.section, key.key, whole) || whole.size() <= length)
+        return true;
+    field[Utf8CutLength(whole, length)] = '\0';
+    return false;
 }
 
 bool CopyFits(char* destination, size_t size, const std::string& text) {

@@ -72,6 +72,15 @@ int CPixreelDoc::OpenForImage(const CImageFile& image) {
         CloseAvi();
     }
 
+    // A stored output folder too long for its field has been cut to another folder's name; an
+    // output there (or, cut at a '/', in a parent folder) is never what the user asked for.
+    const bool usesOutputPath = outputMode_ == kOnePerImage || settings_.VideoFile[0] != '/';
+    if (usesOutputPath && settings_.OutputPathTooLong) {
+        std::string shown = PrintableText(settings_.OutputPath);
+        shown += "...";
+        LogRed(services_, FormatMessage(IDS_OUTPUT_PATH_TOO_LONG, {static_cast<int>(kMaxPathChars - 1), shown}), true);
+        return 0;
+    }
     BuildOutputName(image.Name());
     if (!writer_.Open(outputName_.c_str())) {
         LogFormatted(services_, IDS_FAILED_TO_OPEN_AVI, outputName_, true, true);

@@ -226,6 +226,29 @@ bool FindValue(const std::vector<Line>& lines, const char* section, const char* 
     return true;
 }
 
+// What GetPrivateProfileStringA answers for a key found (or not) with that value.
+uint32_t TextAnswer(bool found, const std::string& value, const char* defaultValue, char* buffer, uint32_t size) {
+    if (found)
+        return CopyText(value, buffer, size);
+    // The platform drops trailing blanks of the default.
+    std::string_view fallback = defaultValue ? defaultValue : "";
+    while (!fallback.empty() && IsBlank(fallback.back()))
+        fallback.remove_suffix(1);
+    return CopyText(fallback, buffer, size);
+}
+
+// What GetPrivateProfileIntA answers for a key found (or not) with that value.
+uint32_t IntAnswer(bool found, const std::string& value, int32_t defaultValue) {
+    if (!found)
+        return static_cast<uint32_t>(defaultValue);
+    const int64_t number = ProfileIntegerValue(value.c_str());
+    if (number < INT32_MIN)
+        return static_cast<uint32_t>(INT32_MIN);
+    if (number > static_cast<int64_t>(UINT32_MAX))
+        return UINT32_MAX;
+    return static_cast<uint32_t>(number);
+}
+
 bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
 
 // The line end new lines get: the file's own when it has one, else "\n".
@@ -499,25 +522,29 @@ uint32_t GetPrivateProfileStringA(const char* section, const char* key, const ch
         return CopyList(names, buffer, size);
     }
     std::string value;
-    if (ReadProfileValue(section, key, fileName, value))
-        return CopyText(value, buffer, size);
-    // The platform drops trailing blanks of the default.
-    std::string_view fallback = defaultValue ? defaultValue : "";
-    while (!fallback.empty() && IsBlank(fallback.back()))
-        fallback.remove_suffix(1);
-    return CopyText(fallback, buffer, size);
+    const bool found = ReadProfileValue(section, key, fileName, value);
+    return TextAnswer(found, value, defaultValue, buffer, size);
 }
 
 uint32_t GetPrivateProfileIntA(const char* section, const char* key, int32_t defaultValue, const char* fileName) {
     std::string value;
-    if (!ReadProfileValue(section, key, fileName, value))
-        return static_cast<uint32_t>(defaultValue);
-    const int64_t number = ProfileIntegerValue(value.c_str());
-    if (number < INT32_MIN)
-        return static_cast<uint32_t>(INT32_MIN);
-    if (number > static_cast<int64_t>(UINT32_MAX))
-        return UINT32_MAX;
-    return static_cast<uint32_t>(number);
+    const bool found = ReadProfileValue(section, key, fileName, value);
+    return IntAnswer(found, value, defaultValue);
+}
+
+uint32_t ProfileSnapshot::Text(const char* section, const char* key, const char* defaultValue, char* buffer,
+                               uint32_t size) const {
+    if (!buffer || size == 0)
+        return 0;
+    std::string value;
+    const bool found = Value(section, key, value);
+    return TextAnswer(found, value, defaultValue, buffer, size);
+}
+
+uint32_t ProfileSnapshot::Int(const char* section, const char* key, int32_t defaultValue) const {
+    std::string value;
+    const bool found = Value(section, key, value);
+    return IntAnswer(found, value, defaultValue);
 }
 
 int WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* fileName) {

@@ -54,6 +54,9 @@ public:
     ProfileSnapshot& operator=(const ProfileSnapshot&) = delete;
 
     bool Value(const char* section, const char* key, std::string& value) const;
+    /// As GetPrivateProfileStringA and GetPrivateProfileIntA answer for one key.
+    uint32_t Text(const char* section, const char* key, const char* defaultValue, char* buffer, uint32_t size) const;
+    uint32_t Int(const char* section, const char* key, int32_t defaultValue) const;
     /// 0 when the file was read or does not exist; else why it could not be read (errno: ENODEV
     /// for a FIFO or device, EISDIR, EACCES, EFBIG for a file far too large to be settings).
     int Problem() const { return problem_; }
