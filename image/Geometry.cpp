@@ -16,11 +16,12 @@
 #include <new>
 #include <vector>
 
+#include "base/DibRows.h"
 #include "image/PixImage.h"
 #include "image/TransformSupport.h"
 
-using pixtransform::IndexAt;
-using pixtransform::PutIndex;
+using dib::IndexAt;
+using dib::PutIndex;
 using pixtransform::SetProgress;
 using pixtransform::StopRequested;
 
