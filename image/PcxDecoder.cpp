@@ -15,12 +15,6 @@ namespace {
 // 16-colour palette (48 bytes of red, green, blue), reserved u8, planes u8, bytes per line per
 // plane u16, palette type u16, 58 filler bytes.
 constexpr size_t kHeaderSize = 128;
-constexpr uint8_t kManufacturer = 10;
-constexpr int kPaletteMarker = 12;  // precedes the 256-colour palette at the end of the data
-constexpr size_t kShortPaletteBytes = 48;
-constexpr size_t kLongPaletteBytes = 768;
-constexpr uint8_t kRunLength = 1;
-constexpr uint8_t kMaxPlanes = 4;
 
 struct PcxHeader {
     uint8_t manufacturer;
@@ -30,15 +24,13 @@ struct PcxHeader {
     int64_t height;
     uint16_t xResolution;
     uint16_t yResolution;
-    uint8_t palette16[kShortPaletteBytes];  // 16 red, green, blue triples
+    uint8_t palette16[48];  // 16 red, green, blue triples
     uint8_t planes;
     uint16_t bytesPerLine;
 };
 
-bool ReadHeader(ImageStream& stream, PcxHeader& h) {
-    uint8_t p[kHeaderSize];
-    if (!ReadExact(stream, p, kHeaderSize))
-        return false;
+PcxHeader ParseHeader(const uint8_t* p) {
+    PcxHeader h;
     h.manufacturer = p[0];
     h.encoding = p[2];
     h.bitsPerPixel = p[3];
@@ -46,10 +38,10 @@ bool ReadHeader(ImageStream& stream, PcxHeader& h) {
     h.height = static_cast<int64_t>(le::ReadU16(p + 10)) - le::ReadU16(p + 6) + 1;  // ymax - ymin + 1
     h.xResolution = le::ReadU16(p + 12);
     h.yResolution = le::ReadU16(p + 14);
-    std::copy_n(p + 16, kShortPaletteBytes, h.palette16);
+    std::copy_n(p + 16, sizeof h.palette16, h.palette16);
     h.planes = p[65];
     h.bytesPerLine = le::ReadU16(p + 66);
-    return true;
+    return h;
 }
 
 enum class Layout { Packed, Planar, TrueColor };
@@ -59,13 +51,17 @@ bool Fail(CPixImage& image, const char* text) {
     return false;
 }
 
+constexpr uint8_t kManufacturer = 10;
+constexpr uint8_t kRunLengthEncoding = 1;
+constexpr uint8_t kMostPlanes = 4;
+
 /// What the decoder cannot read, or nullptr.
 const char* HeaderProblem(const PcxHeader& h) {
     if (h.manufacturer != kManufacturer)
         return "Error: Not a PCX file";
-    if (h.encoding != kRunLength)
+    if (h.encoding != kRunLengthEncoding)
         return "PCX file has unknown encoding scheme";
-    if (h.planes > kMaxPlanes)
+    if (h.planes > kMostPlanes)
         return "Can't handle image with more than 4 planes";
     return nullptr;
 }
@@ -174,11 +170,15 @@ void StoreRow(CPixImage& image, Layout layout, uint32_t bits, uint32_t planes, u
     }
 }
 
+// A 256-colour palette follows the data after a marker byte.
+constexpr int kPaletteMarker = 12;
+constexpr size_t kLongPaletteBytes = 768;
+
 /// The palette: the header's 16 entries, a 256-entry palette after the data for 8-bit pixels,
 /// and black and white for one plane of 1 bit.
 bool LoadPalette(CPixImage& image, ImageStream& stream, const PcxHeader& header, Layout layout) {
     uint8_t colors[kLongPaletteBytes] = {};
-    std::copy_n(header.palette16, kShortPaletteBytes, colors);
+    std::copy_n(header.palette16, sizeof header.palette16, colors);
     if (layout == Layout::Packed && header.bitsPerPixel == 8) {
         if (stream.GetByte() != kPaletteMarker)
             return Fail(image, "bad color map signature");
@@ -198,7 +198,7 @@ bool LoadPalette(CPixImage& image, ImageStream& stream, const PcxHeader& header,
 
 bool DecodePcx(CPixImage& image, ImageStream& stream) {
     PcxHeader header;
-    if (!ReadHeader(stream, header))
+    if (!ReadRecord<kHeaderSize>(stream, header, ParseHeader))
         return Fail(image, "Can't read PCX image");
     if (const char* problem = HeaderProblem(header))
         return Fail(image, problem);

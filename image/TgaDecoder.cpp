@@ -15,20 +15,13 @@ namespace {
 constexpr size_t kHeaderSize = 18;
 constexpr uint8_t kHasColorMap = 1;  // colour-map type of a file that stores a colour map
 
-// Image types: colour-mapped, true-colour and gray pictures, each stored as it is or run-length
-// encoded.
-enum TgaImageType : uint8_t {
-    kMapped = 1,
-    kTrueColor = 2,
-    kGray = 3,
-    kMappedRunLength = 9,
-    kTrueColorRunLength = 10,
-    kGrayRunLength = 11,
-};
-// Descriptor bits: 0-3 attribute (alpha) bits, 4 right to left, 5 top to bottom.
-constexpr uint8_t kAttributeBits = 0x0F;
-constexpr uint8_t kRightToLeft = 0x10;
-constexpr uint8_t kTopToBottom = 0x20;
+// Image types: colour-mapped, true-colour and gray pixels stored as they are; the run-length bit
+// added gives the same kinds run-length encoded (9, 10 and 11).
+enum TgaImageType : uint8_t { kMapped = 1, kTrueColor = 2, kGray = 3 };
+constexpr uint8_t kRunLengthBit = 8;
+
+// Image descriptor: attribute (alpha) bits per pixel, and the corner the pixels start from.
+enum DescriptorBits : uint8_t { kAttributeBits = 0x0F, kRightToLeft = 0x10, kTopToBottom = 0x20 };
 
 struct TgaHeader {
     uint8_t idLength;
@@ -43,10 +36,8 @@ struct TgaHeader {
     uint8_t descriptor;
 };
 
-bool ReadHeader(ImageStream& stream, TgaHeader& h) {
-    uint8_t p[kHeaderSize];
-    if (!ReadExact(stream, p, kHeaderSize))
-        return false;
+TgaHeader ParseHeader(const uint8_t* p) {
+    TgaHeader h;
     h.idLength = p[0];
     h.colorMapType = p[1];
     h.imageType = p[2];
@@ -57,24 +48,22 @@ bool ReadHeader(ImageStream& stream, TgaHeader& h) {
     h.height = le::ReadU16(p + 14);
     h.pixelDepth = p[16];
     h.descriptor = p[17];
-    return true;
+    return h;
 }
 
 enum class Kind { Mapped, TrueColor, Gray };
 
-/// The kind of picture an image type holds; false for a type the decoder does not know.
+/// The kind of picture an image type holds, stored or run-length encoded; false for a type the
+/// decoder does not know.
 bool KindOf(uint8_t imageType, Kind& kind) {
-    switch (imageType) {
+    switch (imageType & ~kRunLengthBit) {
     case kMapped:
-    case kMappedRunLength:
         kind = Kind::Mapped;
         return true;
     case kTrueColor:
-    case kTrueColorRunLength:
         kind = Kind::TrueColor;
         return true;
     case kGray:
-    case kGrayRunLength:
         kind = Kind::Gray;
         return true;
     default:
@@ -260,7 +249,7 @@ bool ReadPixels(CPixImage& image, ImageStream& stream, const TgaHeader& header, 
 
 bool DecodeTga(CPixImage& image, ImageStream& stream) {
     TgaHeader header;
-    if (!ReadHeader(stream, header))
+    if (!ReadRecord<kHeaderSize>(stream, header, ParseHeader))
         return Fail(image, "Not a TGA");
     if (!stream.SeekTo(header.idLength, SEEK_CUR))
         return Fail(image, "corrupted TGA");
@@ -272,7 +261,7 @@ bool DecodeTga(CPixImage& image, ImageStream& stream) {
         return Fail(image, "Unsupported TGA pixel depth");
     if (!image.CheckDimensions(header.width, header.height, depth))
         return false;
-    const bool compressed = header.imageType >= kMappedRunLength;
+    const bool compressed = (header.imageType & kRunLengthBit) != 0;
     if (!DataIsThere(stream, header, compressed))
         return Fail(image, "corrupted TGA");
 

@@ -125,20 +125,17 @@ int32_t WholeRational(TIFF* tif, uint32_t tag) {
     return TIFFGetField(tif, tag, &value) ? Truncate(value) : 0;
 }
 
+// The fields of a page the decoder uses, with the values the TIFF format gives absent ones.
 struct TiffFields {
-    uint16_t compression = 1;
-    uint32_t width = 0;
-    uint32_t height = 0;
-    uint16_t samples = 1;
-    uint16_t bits = 1;
-    uint32_t rowsPerStrip = 0;
+    uint32_t width = 0, height = 0;
+    uint16_t samples = 1, bits = 1;  // samples per pixel, bits per sample
     uint16_t photometric = 0;
-    uint16_t orientation = 1;
+    uint16_t compression = COMPRESSION_NONE;
     uint16_t planar = PLANARCONFIG_CONTIG;
-    int32_t dpiX = 0;
-    int32_t dpiY = 0;
-    int32_t xOffset = 0;
-    int32_t yOffset = 0;
+    uint16_t orientation = ORIENTATION_TOPLEFT;
+    uint32_t rowsPerStrip = 0;  // the height where absent
+    int32_t dpiX = 0, dpiY = 0;
+    int32_t xOffset = 0, yOffset = 0;
 };
 
 TiffFields ReadFields(TIFF* tif) {
