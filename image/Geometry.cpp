@@ -192,7 +192,9 @@ uint32_t ScaleNearest(CPixImage& self, const CPixImage& source, CPixImage& resul
                 wide = x + 1;
         }
     }
-    return ForEachRow(self, H, [&](uint32_t y) {
+    // The row maker holds its sizes and tables by value: it writes bytes, which the compiler must
+    // otherwise assume could change anything it reads through a reference.
+    return ForEachRow(self, H, [&, W, H, depth, wide, offset = offset.data()](uint32_t y) {
         uint8_t* out = result.Row(y);
         if (y > 0 && sy[y] == sy[y - 1]) {
             // Enlarging repeats the source row: the output row is the same as the one before.
@@ -520,6 +522,14 @@ Rotation RotationFor(float angle, int64_t width, int64_t height) {
     return r;
 }
 
+// (first + i) * factor for i below count.
+std::vector<double> Products(int64_t first, size_t count, double factor) {
+    std::vector<double> products(count);
+    for (size_t i = 0; i < count; ++i)
+        products[i] = static_cast<double>(first + static_cast<int64_t>(i)) * factor;
+    return products;
+}
+
 // Fills the rotated picture. The loop runs to maxY and maxX inclusive; the last row and column
 // fall outside the result and are left out. Output rows are filled band by band (progress and
 // escape are looked at per band). Returns the row it stopped at (the height when it ran to the
@@ -534,13 +544,8 @@ uint32_t FillRotated(CPixImage& self, CPixImage& result, const Rotation& r) {
     uint8_t* resultAlpha = result.AlphaPlane();
 
     // x * c and x * s of every column of the loop, the same products the formula forms per pixel.
-    std::vector<double> xc(static_cast<size_t>(r.width)), xs(static_cast<size_t>(r.width));
-    for (int64_t nx = 0; nx < r.width; ++nx) {
-        auto x = static_cast<double>(r.minX + nx);
-        xc[nx] = x * r.c;
-        xs[nx] = x * r.s;
-    }
-
+    const std::vector<double> xc = Products(r.minX, static_cast<size_t>(r.width), r.c);
+    const std::vector<double> xs = Products(r.minX, static_cast<size_t>(r.width), r.s);
     const uint32_t W = result.Width(), H = result.Height();
     const uint8_t* bits = self.PixelBits();
     const size_t stride = self.EffectiveWidth();
@@ -551,34 +556,45 @@ uint32_t FillRotated(CPixImage& self, CPixImage& result, const Rotation& r) {
         if (StopRequested(self))
             return band;
         const uint32_t rows = std::min(kBandRows, H - band);
-        double ys[kBandRows], yc[kBandRows];
-        for (uint32_t i = 0; i < rows; ++i) {
-            auto y = static_cast<double>(r.minY + band + i);
-            ys[i] = y * r.s;
-            yc[i] = y * r.c;
-        }
-        ForEachInBand(band, rows, W, [&](uint32_t nx, uint32_t ny) {
-            auto sx = static_cast<int64_t>(xc[nx] + ys[ny - band] - 0.5);
-            auto sy = static_cast<int64_t>(yc[ny - band] - xs[nx] - 0.5);
-            bool inside = sx >= 0 && sy >= 0 && sx < width && sy < height;
-            uint8_t* out = outBits + ny * outStride;
-            const uint8_t* in = inside ? bits + static_cast<size_t>(sy) * stride : nullptr;
-            if (depth == 24) {
-                uint8_t* o = out + 3 * static_cast<size_t>(nx);
+        const std::vector<double> ys = Products(r.minY + band, rows, r.s);
+        const std::vector<double> yc = Products(r.minY + band, rows, r.c);
+        // Where output pixel (nx, ny) of the band comes from; false outside the picture.
+        auto locate = [&](uint32_t nx, uint32_t ny, int64_t& sx, int64_t& sy) {
+            sx = static_cast<int64_t>(xc[nx] + ys[ny - band] - 0.5);
+            sy = static_cast<int64_t>(yc[ny - band] - xs[nx] - 0.5);
+            return sx >= 0 && sy >= 0 && sx < width && sy < height;
+        };
+        auto storeAlpha = [&](uint32_t nx, uint32_t ny, bool inside, int64_t sx, int64_t sy) {
+            if (resultAlpha)
+                resultAlpha[static_cast<size_t>(ny) * W + nx] =
+                    inside && sourceAlpha ? sourceAlpha[static_cast<size_t>(sy) * width + sx] : 0;
+        };
+        // The depth is tested once per band, not per pixel.
+        if (depth == 24) {
+            ForEachInBand(band, rows, W, [&](uint32_t nx, uint32_t ny) {
+                int64_t sx, sy;
+                const bool inside = locate(nx, ny, sx, sy);
+                uint8_t* o = outBits + ny * outStride + 3 * static_cast<size_t>(nx);
                 if (inside) {
-                    std::memcpy(o, in + 3 * sx, 3);
+                    std::memcpy(o, bits + static_cast<size_t>(sy) * stride + 3 * sx, 3);
                 } else {
                     o[0] = outsideColor.rgbBlue;
                     o[1] = outsideColor.rgbGreen;
                     o[2] = outsideColor.rgbRed;
                 }
-            } else {
-                PutIndex(out, nx, depth, inside ? IndexAt(in, static_cast<uint32_t>(sx), depth) : outsideIndex);
-            }
-            if (resultAlpha)
-                resultAlpha[static_cast<size_t>(ny) * W + nx] =
-                    inside && sourceAlpha ? sourceAlpha[static_cast<size_t>(sy) * width + sx] : 0;
-        });
+                storeAlpha(nx, ny, inside, sx, sy);
+            });
+        } else {
+            ForEachInBand(band, rows, W, [&](uint32_t nx, uint32_t ny) {
+                int64_t sx, sy;
+                const bool inside = locate(nx, ny, sx, sy);
+                const uint8_t index =
+                    inside ? IndexAt(bits + static_cast<size_t>(sy) * stride, static_cast<uint32_t>(sx), depth)
+                           : outsideIndex;
+                PutIndex(outBits + ny * outStride, nx, depth, index);
+                storeAlpha(nx, ny, inside, sx, sy);
+            });
+        }
     }
     return H;
 }
