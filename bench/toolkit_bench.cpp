@@ -431,6 +431,13 @@ void TimeRotation(const Options& options, CPixImage& decoded, Figures& figures) 
                        std::to_string(rotated.Height());
 }
 
+// The ratio of two timings, wall clock and processor time, beside its goal; the results of the two
+// must be the same pixels.
+void PrintRatio(const char* what, Timing a, Timing b, int decimals, const char* goal, bool samePixels) {
+    std::printf("%-46s %9.*f     (cpu %9.*f)     goal %s%s\n", what, decimals, a.wall / b.wall, decimals,
+                a.cpu / b.cpu, goal, samePixels ? "" : "  PIXELS DIFFER");
+}
+
 void PrintFigures(int runs, const Figures& f) {
     auto line = [](const char* what, Timing t) {
         std::printf("%-46s %9.2f ms  (cpu %9.2f ms)\n", what, t.wall, t.cpu);
@@ -439,15 +446,11 @@ void PrintFigures(int runs, const Figures& f) {
                 3 * runs);
     line("decode, toolkit CPixImage::LoadFile", f.toolkitDecode);
     line("decode, libjpeg reference loop", f.referenceDecode);
-    std::printf("%-46s %9.3f     (cpu %9.3f)     goal <= 1.10%s\n", "  ratio toolkit / reference",
-                f.toolkitDecode.wall / f.referenceDecode.wall, f.toolkitDecode.cpu / f.referenceDecode.cpu,
-                f.samePixels ? "" : "  PIXELS DIFFER");
+    PrintRatio("  ratio toolkit / reference", f.toolkitDecode, f.referenceDecode, 3, "<= 1.10", f.samePixels);
     line("ScaleTo 1280x720 fast (nearest)", f.fastScale);
     line("ScaleTo 1280x720 smooth (area averaging)", f.smoothScale);
     line("fast scale as PixelColor/StoreColor loop", f.pixelLoop);
-    std::printf("%-46s %9.1f     (cpu %9.1f)     goal >= 10%s\n", "  ratio per-pixel loop / fast ScaleTo",
-                f.pixelLoop.wall / f.fastScale.wall, f.pixelLoop.cpu / f.fastScale.cpu,
-                f.sameScale ? "" : "  PIXELS DIFFER");
+    PrintRatio("  ratio per-pixel loop / fast ScaleTo", f.pixelLoop, f.fastScale, 1, ">= 10", f.sameScale);
     line("  of which new block + hand-over (both)", f.handOver);
     // Differences of medians mean little when the hand-over is most of the fast scale.
     if (f.fastScale.wall > 2 * f.handOver.wall && f.fastScale.cpu > 2 * f.handOver.cpu)
