@@ -574,14 +574,10 @@ uint32_t FillRotated(CPixImage& self, CPixImage& result, const Rotation& r) {
             ForEachInBand(band, rows, W, [&](uint32_t nx, uint32_t ny) {
                 int64_t sx, sy;
                 const bool inside = locate(nx, ny, sx, sy);
-                uint8_t* o = outBits + ny * outStride + 3 * static_cast<size_t>(nx);
-                if (inside) {
-                    std::memcpy(o, bits + static_cast<size_t>(sy) * stride + 3 * sx, 3);
-                } else {
-                    o[0] = outsideColor.rgbBlue;
-                    o[1] = outsideColor.rgbGreen;
-                    o[2] = outsideColor.rgbRed;
-                }
+                // An RGBQUAD starts with blue, green, red, as a 24-bit pixel does.
+                const uint8_t* from = inside ? bits + static_cast<size_t>(sy) * stride + 3 * sx
+                                             : reinterpret_cast<const uint8_t*>(&outsideColor);
+                std::memcpy(outBits + ny * outStride + 3 * static_cast<size_t>(nx), from, 3);
                 storeAlpha(nx, ny, inside, sx, sy);
             });
         } else {
