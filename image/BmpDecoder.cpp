@@ -225,11 +225,15 @@ void SetResolution(CPixImage& image, const BITMAPINFOHEADER& info) {
 /// Writes decoded run-length pixels into the bottom-up rows; writes outside the picture are dropped.
 class RunWriter {
 public:
-    RunWriter(CPixImage& image, bool nibbles) : image_(image), bitCount_(nibbles ? 4 : 8) {}
+    RunWriter(CPixImage& image, uint32_t bitCount) : image_(image), bitCount_(bitCount) {}
 
-    void Put(uint64_t x, uint64_t y, uint8_t value) {
-        if (x < image_.Width() && y < image_.Height())
-            dib::PutIndex(image_.Row(static_cast<uint32_t>(y)), static_cast<uint32_t>(x), bitCount_, value);
+    /// `count` pixels packed in `data`, from (x, y) to the right.
+    void Put(uint64_t x, uint64_t y, const uint8_t* data, uint32_t count) {
+        if (y >= image_.Height())
+            return;
+        uint8_t* row = image_.Row(static_cast<uint32_t>(y));
+        for (uint32_t i = 0; i < count && x + i < image_.Width(); ++i)
+            dib::PutIndex(row, static_cast<uint32_t>(x + i), bitCount_, dib::IndexAt(data, i, bitCount_));
     }
 
 private:
@@ -240,13 +244,13 @@ private:
 /// Run-length data, 8 bits (a pixel per byte) or 4 bits (two pixels per byte, high nibble first).
 /// Rows the data never reaches stay cleared. Data that stops between two codes ends the picture as
 /// an end-of-bitmap code would; data that stops inside a code is a corrupt file.
-bool DecodeRunLength(CPixImage& image, ImageStream& stream, bool nibbles) {
+bool DecodeRunLength(CPixImage& image, ImageStream& stream, uint32_t bitCount) {
     std::memset(image.PixelBits(), 0, image.Header().biSizeImage);
-    RunWriter out(image, nibbles);
-    const uint64_t height = image.Height();
+    RunWriter out(image, bitCount);
+    uint8_t run[255];
     uint64_t x = 0;
     uint64_t y = 0;
-    while (y < height) {
+    while (y < image.Height()) {
         int count = stream.GetByte();
         if (count < 0)
             return true;
@@ -254,17 +258,12 @@ bool DecodeRunLength(CPixImage& image, ImageStream& stream, bool nibbles) {
         if (code < 0)
             return false;
         if (count > 0) {
-            // An encoded run: `count` pixels of one byte (or of its two alternating nibbles).
-            for (int i = 0; i < count; ++i) {
-                uint8_t value = !nibbles ? static_cast<uint8_t>(code)
-                              : (i & 1) ? static_cast<uint8_t>(code & 0x0F)
-                                        : static_cast<uint8_t>(code >> 4);
-                out.Put(x + static_cast<uint64_t>(i), y, value);
-            }
+            // An encoded run: `count` pixels of one byte repeated, so 4-bit pixels alternate
+            // between its two nibbles.
+            std::memset(run, code, static_cast<size_t>(dib::UsedRowBytes(count, bitCount)));
+            out.Put(x, y, run, static_cast<uint32_t>(count));
             x += static_cast<uint64_t>(count);
-            continue;
-        }
-        if (code == 0) {  // end of line
+        } else if (code == 0) {  // end of line
             x = 0;
             ++y;
         } else if (code == 1) {  // end of bitmap
@@ -278,21 +277,12 @@ bool DecodeRunLength(CPixImage& image, ImageStream& stream, bool nibbles) {
             y += static_cast<uint64_t>(dy);
         } else {
             // An absolute run of `code` pixels stored as they are, padded to an even byte count.
-            int bytes = nibbles ? (code + 1) / 2 : code;
-            for (int i = 0; i < bytes; ++i) {
-                int value = stream.GetByte();
-                if (value < 0)
-                    return false;
-                if (!nibbles) {
-                    out.Put(x + static_cast<uint64_t>(i), y, static_cast<uint8_t>(value));
-                } else {
-                    out.Put(x + 2 * static_cast<uint64_t>(i), y, static_cast<uint8_t>(value >> 4));
-                    if (2 * i + 1 < code)
-                        out.Put(x + 2 * static_cast<uint64_t>(i) + 1, y, static_cast<uint8_t>(value & 0x0F));
-                }
-            }
+            const auto bytes = static_cast<size_t>(dib::UsedRowBytes(code, bitCount));
+            if (!ReadExact(stream, run, bytes))
+                return false;
             if (bytes & 1)
                 stream.GetByte();
+            out.Put(x, y, run, static_cast<uint32_t>(code));
             x += static_cast<uint64_t>(code);
         }
     }
@@ -325,7 +315,7 @@ const char* ReadMaskedRows(CPixImage& image, ImageStream& stream, uint32_t bitCo
 /// The pixel data, or the failure text.
 const char* ReadPixels(CPixImage& image, ImageStream& stream, const BmpHeader& header, const PixelMasks& masks) {
     if (header.RunLength())
-        return DecodeRunLength(image, stream, header.info.biCompression == kRle4) ? nullptr : "corrupted BMP";
+        return DecodeRunLength(image, stream, header.info.biBitCount) ? nullptr : "corrupted BMP";
     switch (header.info.biBitCount) {
     case 1:
     case 4:

@@ -590,9 +590,10 @@ bool GifReader::DecodeFrame(const ImageDescriptor& d, const ColorTable* table, i
     info.yOffset = d.top;
     image_.LoadPaletteQuads(palette.colors, palette.count);
 
-    // Rows the data never reaches keep the transparent index (or index 0).
-    const uint8_t fillByte = depth == 8 ? fill : depth == 4 ? static_cast<uint8_t>((fill & 0x0F) * 0x11)
-                                                            : static_cast<uint8_t>((fill & 1) ? 0xFF : 0x00);
+    // Rows the data never reaches keep the transparent index (or index 0) in every pixel.
+    uint8_t fillByte = 0;
+    for (uint32_t x = 0; x < 8 / depth; ++x)
+        dib::PutIndex(&fillByte, x, depth, fill);
     std::memset(image_.PixelBits(), fillByte, image_.Header().biSizeImage);
     ImageSink sink(image_);
     DecodeData(d, fill, sink);

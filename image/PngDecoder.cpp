@@ -69,7 +69,7 @@ void WidenTwoBitRow(uint8_t* row, uint32_t width) {
     for (uint32_t x = width; x-- > 0;)
         dib::PutIndex(row, x, 4, dib::IndexAt(row, x, 2));
     if (width & 1)
-        row[width >> 1] &= 0xF0;  // the nibble past the last pixel still holds packed samples
+        dib::PutIndex(row, width, 4, 0);  // the nibble past the last pixel still holds packed samples
 }
 
 bool Cancelled(CPixImage& image) {
