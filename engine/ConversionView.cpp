@@ -382,6 +382,10 @@ bool CConversionView::ConvertFile(Job& job, size_t i, std::unique_ptr<PreparedIm
         services_.ShowAviOpen(false);
         return true;
     }
+    // A damaged file that still decoded (a cut-off JPEG shows grey below the cut): said once, in
+    // red, with the file's name; the picture is used.
+    if (!prepared->warning.empty())
+        LogRed(services_, FormatMessage(IDS_IMAGE_WARNING, {PrintableText(name), PrintableText(prepared->warning)}), true);
     if (!doc_.OpenForImage(image)) {
         LogMessage(services_, IDS_FAILED_TO_OPEN_AVI_OR_CANCELLED, true, true);
         job.summary.outputFailed = true;

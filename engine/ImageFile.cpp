@@ -39,6 +39,7 @@ int CImageFile::Load(const std::string& path) {
     SetNames(path);
     image_.Release();
     image_.SetLastError("");
+    image_.SetLastWarning("");
     int type = ImageTypeForPath(path);
     if (type < 0)
         return 0;

@@ -61,6 +61,7 @@ constexpr Entry kTable[] = {
     {IDS_OUTPUT_FULL, "Cannot write to %s: %s. The conversion stops here."},
     {IDS_FORMAT_REFUSED, "The compressor %s does not take pictures of %s x %s pixels at %s bits; choose another one for %s"},
     {IDS_NO_COMPRESSOR, "The compressor %s is not available on this machine; choose another one for %s"},
+    {IDS_IMAGE_WARNING, "%s: %s"},
 };
 
 }  // namespace

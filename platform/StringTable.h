@@ -58,6 +58,7 @@ enum StringId : unsigned {
     IDS_OUTPUT_FULL = 40034,               // "Cannot write to %s: %s. The conversion stops here."
     IDS_FORMAT_REFUSED = 40035,            // "The compressor %s does not take pictures of ..."
     IDS_NO_COMPRESSOR = 40036,             // "The compressor %s is not available on this machine ..."
+    IDS_IMAGE_WARNING = 40037,             // "%s: %s" (file name: the decoder's warning)
 };
 
 /// The text of a string-table entry; nullptr when the table has no such entry.

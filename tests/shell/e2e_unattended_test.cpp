@@ -272,3 +272,26 @@ TEST_F(UnattendedTest, FileNamesCannotSteerTheTerminalOrForgeLogLines) {
     // The video's name stream and the file list keep the real name.
     EXPECT_EQ(StreamPayload(Out("names.avi"), 1), name + std::string(1, '\0'));
 }
+
+TEST_F(UnattendedTest, PicturesRefusedForTheirSizeOrDamagedSayWhy) {
+    Image("a.jpg", 128, 1);
+    Image("b.jpg", 128, 2);
+    Image("c.jpg", 128, 3);
+    // b.jpg cut off in its picture data still decodes; c.jpg claims 60000 x 60000 pixels in its
+    // frame header.
+    const std::string whole = ReadFileBytes(In() + "/b.jpg");
+    WriteFileBytes(In() + "/b.jpg", whole.substr(0, whole.size() * 8 / 10));
+    std::string huge = ReadFileBytes(In() + "/c.jpg");
+    const size_t frame = huge.find("\xFF\xC0");
+    ASSERT_NE(frame, std::string::npos);
+    huge.replace(frame + 5, 4, "\xEA\x60\xEA\x60");  // height, width: 60000
+    WriteFileBytes(In() + "/c.jpg", huge);
+
+    PixreelResult result = Run({"-d", In(), "-o", "v"});
+    EXPECT_EQ(result.status, 1);
+    const std::vector<std::string> red{"b.jpg: Premature end of JPEG file",
+                                       "Failed to open c.jpg: Image too large: 60000 x 60000 pixels"};
+    EXPECT_EQ(JobLines(result), (std::vector<std::string>{"Opened AVI file " + Out("v.avi"), "Processed a.jpg", red[0],
+                                                          "Processed b.jpg", red[1]}));
+    EXPECT_EQ(SplitLines(result.err), red) << "each cause once, and nothing from the libraries";
+}
