@@ -62,6 +62,9 @@ void CPixreelDoc::BuildOutputName(const std::string& imageName) {
 }
 
 int CPixreelDoc::OpenForImage(const CImageFile& image) {
+    std::lock_guard<std::recursive_timed_mutex> lock(outputMutex_);
+    if (closedForExit_)
+        return 0;
     settings_.Load();
     writer_.SetRate(settings_.FramesPerSec);
 
@@ -100,10 +103,14 @@ int CPixreelDoc::OpenForImage(const CImageFile& image) {
 }
 
 bool CPixreelDoc::FitsOpenStream(const CImageFile& image) const {
+    std::lock_guard<std::recursive_timed_mutex> lock(outputMutex_);
     return !writer_.IsOpen() || !streamFormat_.valid || streamFormat_.SameSize(image.Image());
 }
 
 CPixreelDoc::AddFrameResult CPixreelDoc::AddFrame(CImageFile& image, int& firstFrame, std::unique_ptr<CImageFile> gray) {
+    std::lock_guard<std::recursive_timed_mutex> lock(outputMutex_);
+    if (closedForExit_)
+        return kFrameFailed;
     if (firstFrame == 0 && comparer_.Compare(image, static_cast<double>(settings_.MotionDeviation), std::move(gray)) == 0)
         return kFrameDropped;
 
@@ -128,7 +135,17 @@ CPixreelDoc::AddFrameResult CPixreelDoc::AddFrame(CImageFile& image, int& firstF
     return kFrameFailed;
 }
 
+bool CPixreelDoc::CloseForExit(std::chrono::milliseconds wait) {
+    if (!outputMutex_.try_lock_for(wait))
+        return false;
+    std::lock_guard<std::recursive_timed_mutex> lock(outputMutex_, std::adopt_lock);
+    CloseAvi();
+    closedForExit_ = true;
+    return true;
+}
+
 int CPixreelDoc::CloseAvi() {
+    std::lock_guard<std::recursive_timed_mutex> lock(outputMutex_);
     services_.SetWaitCursor(true);
     if (writer_.IsOpen()) {
         settings_.Load();

@@ -62,6 +62,7 @@ constexpr Entry kTable[] = {
     {IDS_FORMAT_REFUSED, "The compressor %s does not take pictures of %s x %s pixels at %s bits; choose another one for %s"},
     {IDS_NO_COMPRESSOR, "The compressor %s is not available on this machine; choose another one for %s"},
     {IDS_IMAGE_WARNING, "%s: %s"},
+    {IDS_STOP_ABANDONED, "The conversion did not stop in time; the video is closed with the frames written so far"},
 };
 
 }  // namespace

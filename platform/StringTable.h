@@ -59,6 +59,7 @@ enum StringId : unsigned {
     IDS_FORMAT_REFUSED = 40035,            // "The compressor %s does not take pictures of ..."
     IDS_NO_COMPRESSOR = 40036,             // "The compressor %s is not available on this machine ..."
     IDS_IMAGE_WARNING = 40037,             // "%s: %s" (file name: the decoder's warning)
+    IDS_STOP_ABANDONED = 40038,            // "The conversion did not stop in time; ..."
 };
 
 /// The text of a string-table entry; nullptr when the table has no such entry.

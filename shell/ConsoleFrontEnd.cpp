@@ -25,6 +25,8 @@ namespace {
 
 // Signals that arrive this soon after the first one join the stop it started.
 constexpr auto kSignalGrace = std::chrono::seconds(3);
+// How long a stuck conversion's writer may take to finish the frame it is writing.
+constexpr auto kWriterWait = std::chrono::seconds(30);
 
 // The console that a signal is delivered to, while one runs.
 std::mutex g_consoleMutex;
@@ -259,6 +261,8 @@ int ConsoleFrontEnd::Run(CConversionView& view, CPixreelDoc& doc) {
         }
         queued_.Wait(50);
     }
+    if (interrupted_ && view.IsWorkerAlive())
+        EndStuckConversion(doc);
     view.Shutdown();
 
     {
@@ -271,6 +275,23 @@ int ConsoleFrontEnd::Run(CConversionView& view, CPixreelDoc& doc) {
         progress_ = false;
     }
     return ExitStatus(view, doc);
+}
+
+void ConsoleFrontEnd::EndStuckConversion(CPixreelDoc& doc) {
+    // The stop has been waited for in vain: the worker is stuck (a read of a file that never
+    // answers) or in a very long frame. The output is completed as it stands, between two frames,
+    // and the program ends without the worker. When the writer itself does not come free, the
+    // wait goes on; a further signal ends the program at once.
+    if (!doc.CloseForExit(kWriterWait))
+        return;
+    AppendLog(LoadStringText(IDS_STOP_ABANDONED), true, true);
+    {
+        std::lock_guard<std::mutex> lock(outputMutex_);
+        ClearProgressLocked();
+    }
+    std::fflush(out_);
+    std::fflush(err_);
+    std::_Exit(kExitInterrupted);
 }
 
 int ConsoleFrontEnd::ExitStatus(CConversionView& view, CPixreelDoc& doc) const {

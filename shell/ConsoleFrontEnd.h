@@ -73,6 +73,8 @@ private:
     void StartSignalThread();
     void Interrupt();
     int ExitStatus(CConversionView& view, CPixreelDoc& doc) const;
+    /// After a stop that the worker did not follow: completes the output and ends the program.
+    void EndStuckConversion(CPixreelDoc& doc);
 
     std::FILE* out_;
     std::FILE* err_;

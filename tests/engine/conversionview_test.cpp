@@ -271,6 +271,34 @@ TEST_F(ConversionTest, StopIsTakenBetweenFrames) {
     EXPECT_FALSE(v.m_hStopVideoEvent.Wait(0));
 }
 
+TEST_F(ConversionTest, AnOutputCanBeCompletedWhileItsWorkerIsStuck) {
+    Image("a.jpg", 16, 16, 1);
+    Image("b.jpg", 16, 16, 2);
+    CConversionView& v = View();
+    // The worker gets stuck before its second frame (as in a read that never returns).
+    std::atomic<int> blinks{0};
+    std::atomic<bool> release{false};
+    services.onBlink = [&] {
+        if (++blinks == 2) {
+            while (!release)
+                std::this_thread::sleep_for(1ms);
+        }
+    };
+    v.OnProcessFiles();
+    while (blinks < 2)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(doc.CloseForExit(1000ms));
+    EXPECT_FALSE(doc.IsAviOpen());
+    const ProbeStream closed = Video("v.avi");
+    EXPECT_EQ(closed.nbFrames, 1) << "the header counts the frame written";
+    EXPECT_EQ(closed.nbReadFrames, 1);
+    const std::string bytes = ReadFileBytes(Out("v.avi"));
+    // Should the worker go on after all, it leaves the completed file alone.
+    release = true;
+    WaitForWorker();
+    EXPECT_EQ(ReadFileBytes(Out("v.avi")), bytes);
+}
+
 TEST_F(ConversionTest, PendingStopEndsTheNextJobAtItsFirstFrame) {
     Image("a.jpg", 16, 16);
     InstallCommandLineOverlay();
