@@ -86,7 +86,8 @@ int ReadInt(const ProfileSnapshot& file, const IntSetting& key) {
 // may end inside a UTF-8 character; the partial character is dropped. Only cut values are
 // touched, so one in another 8-bit encoding stays as it is. False when the value was cut.
 bool ReadText(const ProfileSnapshot& file, const TextKey& key, std::span<char> field) {
-    const uint32_t length = file.Text(key.section, key.key, key.fallback, field.data(), static_cast<uint32_t>(field.size()));
+    const auto size = static_cast<uint32_t>(field.size());
+    const uint32_t length = file.Text(key.section, key.key, key.fallback, field.data(), size);
     std::string whole;
     if (length + 1 < field.size() || !file.Value(key.section, key.key, whole) || whole.size() <= length)
         return true;

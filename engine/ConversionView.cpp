@@ -5,10 +5,10 @@
 #include <ctime>
 #include <vector>
 
+#include "base/PrintableText.h"
 #include "engine/FramePipeline.h"
 #include "engine/ImageFile.h"
 #include "engine/PixreelDoc.h"
-#include "base/PrintableText.h"
 #include "engine/WindowServices.h"
 #include "platform/LocalTime.h"
 #include "platform/MessageBox.h"
@@ -140,9 +140,8 @@ bool CConversionView::PopulateFileList(bool fill, bool selectAll) {
         return false;
     inputFolderProblem_ = fileList_.PopulateProblem();
     if (inputFolderProblem_ != 0) {
-        const std::string folder = settings.JPGDir[0] != '\0' ? settings.JPGDir : ".";
-        LogRed(services_,
-               FormatMessage(IDS_INPUT_FOLDER_UNREADABLE, {PrintableText(folder), OpenFailureText(inputFolderProblem_)}),
+        const std::string folder = PrintableText(settings.JPGDir[0] != '\0' ? settings.JPGDir : ".");
+        LogRed(services_, FormatMessage(IDS_INPUT_FOLDER_UNREADABLE, {folder, OpenFailureText(inputFolderProblem_)}),
                true);
     }
     services_.FileListChanged();
@@ -384,8 +383,10 @@ bool CConversionView::ConvertFile(Job& job, size_t i, std::unique_ptr<PreparedIm
     }
     // A damaged file that still decoded (a cut-off JPEG shows grey below the cut): said once, in
     // red, with the file's name; the picture is used.
-    if (!prepared->warning.empty())
-        LogRed(services_, FormatMessage(IDS_IMAGE_WARNING, {PrintableText(name), PrintableText(prepared->warning)}), true);
+    if (!prepared->warning.empty()) {
+        const std::string warning = PrintableText(prepared->warning);
+        LogRed(services_, FormatMessage(IDS_IMAGE_WARNING, {PrintableText(name), warning}), true);
+    }
     if (!doc_.OpenForImage(image)) {
         LogMessage(services_, IDS_FAILED_TO_OPEN_AVI_OR_CANCELLED, true, true);
         job.summary.outputFailed = true;
