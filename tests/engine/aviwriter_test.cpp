@@ -285,10 +285,11 @@ TEST_F(AviWriterTest, StoredCompressorThatCannotServeThePictureSaysWhy) {
         int width;
         std::string box;
     };
-    for (const Case& c : {Case{0x01020304, 32, "The compressor 0x01020304 is not available on this machine; choose "
-                                               "another one for " + path},
-                          Case{mmioFOURCC('M', 'J', 'P', 'G'), 65600, "The compressor MJPG does not take pictures of "
-                                                                      "65600 x 2 pixels at 24 bits; choose another one for " + path}}) {
+    const std::string missing = "The compressor 0x01020304 is not available on this machine; choose another one for ";
+    const std::string refused = "The compressor MJPG does not take pictures of 65600 x 2 pixels at 24 bits; choose "
+                                "another one for ";
+    for (const Case& c :
+         {Case{0x01020304, 32, missing + path}, Case{mmioFOURCC('M', 'J', 'P', 'G'), 65600, refused + path}}) {
         SCOPED_TRACE(c.box);
         boxes_.clear();
         AVICOMPRESSOPTIONS options{};

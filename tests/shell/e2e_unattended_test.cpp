@@ -167,8 +167,8 @@ TEST_F(UnattendedTest, InputFoldersThatCannotBeReadHaveAStatusOfTheirOwn) {
         std::string folder;
         std::string reason;
     };
-    for (const Case& c : {Case{dir.file("missing"), "No such file or directory"}, Case{dir.file("plain"), "Not a directory"},
-                          Case{dir.file("locked"), "Permission denied"}}) {
+    for (const Case& c : {Case{dir.file("missing"), "No such file or directory"},
+                          Case{dir.file("plain"), "Not a directory"}, Case{dir.file("locked"), "Permission denied"}}) {
         if (c.reason == "Permission denied" && ::geteuid() == 0)
             continue;  // root reads it anyway
         SCOPED_TRACE(c.folder);
@@ -208,7 +208,8 @@ TEST_F(UnattendedTest, AFullDiskOrASizeLimitIsNamedOnceAndEndsTheRun) {
     fs::create_directories(mount);
     int unshareStatus = -1;
     RunCommand("unshare -rm true 2>/dev/null", &unshareStatus);
-    for (const Case& c : {Case{"tmpfs", "mount -t tmpfs -o size=64k tmpfs " + ShellQuote(mount), 1, "No space left on device"},
+    const std::string mountSmall = "mount -t tmpfs -o size=64k tmpfs " + ShellQuote(mount);
+    for (const Case& c : {Case{"tmpfs", mountSmall, 1, "No space left on device"},
                           Case{"limit", "ulimit -f 64", 1, "File too large"},
                           Case{"tiny", "ulimit -f 1", 2, "File too large"}}) {
         SCOPED_TRACE(c.name);
@@ -250,8 +251,9 @@ TEST_F(UnattendedTest, ASecondRunLeavesAnOutputInUseAlone) {
     auto first = StartLongRun("shared", scratch);
     PixreelResult second = Run({"-d", In(), "-o", "shared"});
     EXPECT_EQ(second.status, 2);
-    EXPECT_EQ(JobLines(second), (std::vector<std::string>{"Failed to open AVI file " + Out("shared.avi"),
-                                                          "Failed to open the AVI file. Or operation cancelled by user."}));
+    const std::vector<std::string> refused{"Failed to open AVI file " + Out("shared.avi"),
+                                           "Failed to open the AVI file. Or operation cancelled by user."};
+    EXPECT_EQ(JobLines(second), refused);
     EXPECT_NE(second.err.find("The AVI file " + Out("shared.avi") + " is in use by another Pixreel"), std::string::npos)
         << second.err;
     // The first run's file is still there, and it completes it.
