@@ -23,8 +23,11 @@ GuiServices::GuiServices(CPixreelView& view, CMainFrame& frame, std::shared_ptr<
 // the pieces in the order the file does; the window thread takes every queued piece at once.
 
 void GuiServices::AppendLog(const std::string& text, bool red, bool lineEnd) {
-    view_.Conversion().LogFile().Append(text, red, lineEnd,
-                                        [this](const std::string& t, bool r, bool e) { QueueLog(t, r, e); });
+    // The document outlives the conversion view by a moment at the very end; what it reports
+    // then has no log to go to.
+    if (CConversionView* conversion = view_.ConversionIfAny())
+        conversion->LogFile().Append(text, red, lineEnd,
+                                     [this](const std::string& t, bool r, bool e) { QueueLog(t, r, e); });
 }
 
 void GuiServices::QueueLog(const std::string& text, bool red, bool lineEnd) {

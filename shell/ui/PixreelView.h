@@ -39,6 +39,8 @@ public:
     void ShutDown();
 
     CConversionView& Conversion() { return *conversion_; }
+    /// The conversion view; none once the view is being destroyed.
+    CConversionView* ConversionIfAny() { return conversion_.get(); }
     CPixreelDoc& Document() { return *doc_; }
     GuiServices& Services() { return *services_; }
     CFileListCtrl& FileListCtrl() { return *fileList_; }
