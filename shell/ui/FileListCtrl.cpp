@@ -1,9 +1,7 @@
 #include "shell/ui/FileListCtrl.h"
 
-#include <wx/bmpbndl.h>
-
 #include "engine/FileList.h"
-#include "platform/DataFiles.h"
+#include "shell/ui/Icons.h"
 
 namespace {
 
@@ -11,10 +9,6 @@ constexpr int kIconColumnWidth = 32;
 constexpr int kNameColumnMargin = 36;
 constexpr int kListIconSize = 16;
 
-wxBitmapBundle ListIcon(const char* name) {
-    return wxBitmapBundle::FromSVGFile(wxString::FromUTF8(DataFilePath(std::string("icons/") + name)),
-                                       wxSize(kListIconSize, kListIconSize));
-}
 
 }  // namespace
 
@@ -40,9 +34,12 @@ void CFileListCtrl::SetUpColumns() {
     InsertColumn(0, wxString(), wxLIST_FORMAT_LEFT, kIconColumnWidth);
     InsertColumn(1, "File name", wxLIST_FORMAT_LEFT, GetSize().GetWidth() - kNameColumnMargin);
     wxVector<wxBitmapBundle> icons;
-    icons.push_back(ListIcon("not-converted.svg"));  // kImageNotConverted
-    icons.push_back(ListIcon("converted.svg"));      // kImageConverted
-    SetSmallImages(icons);
+    icons.push_back(ProgramIcon("not-converted.svg", kListIconSize));  // kImageNotConverted
+    icons.push_back(ProgramIcon("converted.svg", kListIconSize));      // kImageConverted
+    // Without its pictures (a copy of the program without its data files) the list shows names.
+    hasIcons_ = icons[0].IsOk() && icons[1].IsOk();
+    if (hasIcons_)
+        SetSmallImages(icons);
 }
 
 wxString CFileListCtrl::OnGetItemText(long item, long column) const {
@@ -56,7 +53,7 @@ int CFileListCtrl::OnGetItemImage(long item) const {
 }
 
 int CFileListCtrl::OnGetItemColumnImage(long item, long column) const {
-    if (column != 0)
+    if (column != 0 || !hasIcons_)
         return -1;
     return model_.EntryAt(static_cast<int>(item)).converted ? kImageConverted : kImageNotConverted;
 }

@@ -38,6 +38,7 @@ private:
 
     FileList& model_;
     bool syncing_ = false;
+    bool hasIcons_ = false;
     std::function<void()> onSelection_;
     std::function<void(const wxPoint&)> onContextMenu_;
 };

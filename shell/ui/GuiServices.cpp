@@ -16,6 +16,17 @@
 #include "shell/ui/PixreelView.h"
 #include "shell/ui/StatusLogCtrl.h"
 
+std::shared_ptr<WindowCalls> CreateWindowThreadCalls() {
+    return WindowCalls::Create([](std::weak_ptr<WindowCalls> weak) {
+        // The application object lives until every thread that posts has ended.
+        if (wxTheApp)
+            wxTheApp->CallAfter([weak] {
+                if (std::shared_ptr<WindowCalls> calls = weak.lock())
+                    calls->Drain();
+            });
+    });
+}
+
 GuiServices::GuiServices(CPixreelView& view, CMainFrame& frame, std::shared_ptr<WindowCalls> calls)
     : view_(view), frame_(frame), calls_(std::move(calls)) {}
 

@@ -17,6 +17,9 @@ class CMainFrame;
 class CPixreelView;
 class WindowCalls;
 
+/// The window thread's queue of calls, woken through the wx event loop.
+std::shared_ptr<WindowCalls> CreateWindowThreadCalls();
+
 class GuiServices : public WindowServices {
 public:
     GuiServices(CPixreelView& view, CMainFrame& frame, std::shared_ptr<WindowCalls> calls);

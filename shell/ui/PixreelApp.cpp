@@ -19,13 +19,14 @@
 #include "engine/ConversionView.h"
 #include "engine/PixreelDoc.h"
 #include "platform/Codecs.h"
-#include "platform/DataFiles.h"
 #include "platform/StringTable.h"
 #include "shell/ConsoleFrontEnd.h"
 #include "shell/InstanceChannel.h"
 #include "shell/WindowCalls.h"
 #include "shell/ui/Commands.h"
 #include "shell/ui/GuiMessageBox.h"
+#include "shell/ui/GuiServices.h"
+#include "shell/ui/Icons.h"
 #include "shell/ui/MainFrame.h"
 #include "shell/ui/PixreelView.h"
 #include "shell/ui/ResponsivenessProbe.h"
@@ -118,13 +119,7 @@ bool CPixreelApp::OnInit() {
         return false;
     }
 
-    calls_ = WindowCalls::Create([](std::weak_ptr<WindowCalls> weak) {
-        if (wxTheApp)
-            wxTheApp->CallAfter([weak] {
-                if (std::shared_ptr<WindowCalls> calls = weak.lock())
-                    calls->Drain();
-            });
-    });
+    calls_ = CreateWindowThreadCalls();
     InstallGuiMessageBoxes(calls_);
     char ini[kIniPathBytes] = "";
     if (SettingsFilePath(ini, sizeof ini, false))
@@ -132,12 +127,13 @@ bool CPixreelApp::OnInit() {
 
     frame_ = new CMainFrame(calls_);
     SetTopWindow(frame_);
-    wxIconBundle icons;
-    const wxBitmapBundle icon = wxBitmapBundle::FromSVGFile(wxString::FromUTF8(DataFilePath("icons/pixreel.svg")),
-                                                            wxSize(32, 32));
-    for (int size : {16, 32, 48, 64, 128})
-        icons.AddIcon(icon.GetIcon(wxSize(size, size)));
-    frame_->SetIcons(icons);
+    const wxBitmapBundle icon = ProgramIcon("pixreel.svg", 32);
+    if (icon.IsOk()) {
+        wxIconBundle icons;
+        for (int size : {16, 32, 48, 64, 128})
+            icons.AddIcon(icon.GetIcon(wxSize(size, size)));
+        frame_->SetIcons(icons);
+    }
     frame_->OnClosed([this] {
         if (interrupted_)
             exitStatus_ = kExitInterrupted;

@@ -21,6 +21,7 @@
 #include "shell/WindowCalls.h"
 #include "shell/ui/FileListCtrl.h"
 #include "shell/ui/GuiServices.h"
+#include "shell/ui/Icons.h"
 #include "shell/ui/MainFrame.h"
 #include "shell/ui/PictureBox.h"
 #include "shell/ui/StatusLogCtrl.h"
@@ -30,8 +31,7 @@ namespace {
 constexpr const char* kEnterInteger = "Please enter an integer.";
 
 wxBitmapBundle Icon(const char* name) {
-    return wxBitmapBundle::FromSVGFile(wxString::FromUTF8(DataFilePath(std::string("icons/") + name)),
-                                       wxSize(kIndicatorIconSize, kIndicatorIconSize));
+    return ProgramIcon(name, kIndicatorIconSize);
 }
 
 // Files dropped anywhere on the form.

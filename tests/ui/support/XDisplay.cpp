@@ -67,6 +67,8 @@ public:
         ::unsetenv("WAYLAND_DISPLAY");
         // GTK looks for the accessibility bus on start-up; there is none here.
         ::setenv("NO_AT_BRIDGE", "1", 1);
+        // Nor a settings service: file dialogs keep their settings in memory.
+        ::setenv("GSETTINGS_BACKEND", "memory", 1);
         if (HaveCommand("openbox")) {
             manager_ = SpawnQuiet({"openbox", "--sm-disable"});
             // The manager is ready once it has claimed the screen; a short wait is enough.
