@@ -183,8 +183,10 @@ std::string WaitForWindow(const std::string& titlePattern, int timeoutMs, const 
 }
 
 void SendKeys(const std::string& window, const std::string& keys) {
+    // Keys go to the active window as typed ones: GTK ignores key events sent to a window
+    // directly (synthetic events).
     RunOnDisplay({"xdotool", "windowactivate", "--sync", window});
-    RunOnDisplay({"xdotool", "key", "--clearmodifiers", "--window", window, keys});
+    RunOnDisplay({"xdotool", "key", "--clearmodifiers", keys});
 }
 
 void TypeText(const std::string& window, const std::string& text) {
