@@ -101,16 +101,34 @@ LayoutRect AnchoredRect(const LayoutRect& initial, unsigned anchor, int dx, int 
     return rect;
 }
 
-LayoutRect GrownToFit(const LayoutRect& rect, int neededWidth, int neededHeight) {
+LayoutRect GrownToFit(const LayoutRect& rect, int neededWidth, int neededHeight, bool towardsLeft) {
     LayoutRect grown = rect;
     if (neededHeight > rect.height) {
         const int extra = neededHeight - rect.height;
         grown.y -= extra / 2;
         grown.height = neededHeight;
     }
-    if (neededWidth > rect.width)
+    if (neededWidth > rect.width) {
+        if (towardsLeft)
+            grown.x -= neededWidth - rect.width;
         grown.width = neededWidth;
+    }
     return grown;
+}
+
+bool HasNeighbourOnRight(FormControl id) {
+    // "Right after" is within a few dialog units of its right edge, or already over it.
+    constexpr int kNear = 4;
+    const LayoutRect& self = FormControlOf(id).dialogUnits;
+    for (const FormControlSpec& other : kControls) {
+        const LayoutRect& r = other.dialogUnits;
+        if (other.id == id || other.kind == ControlKind::GroupBox)
+            continue;
+        const bool sameRow = r.y < self.Bottom() && self.y < r.Bottom();
+        if (sameRow && r.x > self.x && r.x <= self.Right() + kNear)
+            return true;
+    }
+    return false;
 }
 
 bool ParseFormInteger(const char* text, int& value) {

@@ -116,8 +116,13 @@ LayoutRect AnchoredRect(const LayoutRect& initial, unsigned anchor, int dx, int 
 
 /// A control's rectangle with room for content of the given size: a height that is too small
 /// grows evenly above and below, so that the control stays centred on its row; a width that is
-/// too small grows to the right.
-LayoutRect GrownToFit(const LayoutRect& rect, int neededWidth, int neededHeight);
+/// too small grows to the right, or to the left for a control with a neighbour right after it
+/// (the text in front of a field).
+LayoutRect GrownToFit(const LayoutRect& rect, int neededWidth, int neededHeight, bool towardsLeft = false);
+
+/// Whether another control (group boxes aside) starts right after this one on its row, so that
+/// the control must not grow to the right.
+bool HasNeighbourOnRight(FormControl id);
 
 /// The text of a digits-only field as a number, as the form reads it: true for optional blanks
 /// and at least one digit, nothing else (no sign); false for anything else, empty text included.

@@ -65,6 +65,7 @@ CMainFrame::CMainFrame(std::shared_ptr<WindowCalls> calls)
     CreateTools();
     CreateStatusPanes();
     CreateAccelerators();
+    EnableCloseAvi(false);
     view_ = new CPixreelView(this, calls_);
     Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnCloseWindow, this);
 }
@@ -170,6 +171,7 @@ std::string CMainFrame::PaneText(int paneId) const {
 void CMainFrame::EnableCloseAvi(bool enabled) {
     const int id = FindCommand(CMD_CLOSE_AVI)->wxId;
     GetMenuBar()->Enable(id, enabled);
+    GetToolBar()->EnableTool(id, enabled);
 }
 
 void CMainFrame::RaiseWindow() {

@@ -182,10 +182,9 @@ void CPixreelView::LayOut() {
         case ControlKind::DigitsEdit:
         case ControlKind::Slider: {
             const wxSize best = control->GetBestSize();
-            rect = GrownToFit(rect, spec.kind == ControlKind::DigitsEdit || spec.kind == ControlKind::Slider
-                                        ? rect.width
-                                        : best.GetWidth(),
-                              best.GetHeight());
+            const bool fixedWidth = spec.kind == ControlKind::DigitsEdit || spec.kind == ControlKind::Slider;
+            rect = GrownToFit(rect, fixedWidth ? rect.width : best.GetWidth(), best.GetHeight(),
+                              HasNeighbourOnRight(spec.id));
             break;
         }
         default:

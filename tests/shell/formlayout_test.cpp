@@ -64,6 +64,14 @@ TEST(FormLayout, ControlsGrowCentredToFitTheirContent) {
     EXPECT_EQ(GrownToFit(rect, 30, 20), rect);                           // fits: unchanged
     EXPECT_EQ(GrownToFit(rect, 40, 34), (LayoutRect{100, 47, 40, 34}));  // 6 taller: 3 up
     EXPECT_EQ(GrownToFit(rect, 55, 29), (LayoutRect{100, 50, 55, 29}));  // 1 taller: stays, wider to the right
+    EXPECT_EQ(GrownToFit(rect, 55, 20, true), (LayoutRect{85, 50, 55, 28}));
+
+    // The texts in front of a field grow away from it; the others to the right.
+    for (FormControl label : {FormControl::RotateLabel, FormControl::FrameTimeLabel, FormControl::ScaleTimes})
+        EXPECT_TRUE(HasNeighbourOnRight(label)) << static_cast<int>(label);
+    for (FormControl other : {FormControl::MilliSecondsLabel, FormControl::Mirror, FormControl::UseFrameTime,
+                              FormControl::SingleAvi})
+        EXPECT_FALSE(HasNeighbourOnRight(other)) << static_cast<int>(other);
 }
 
 TEST(FormLayout, NumberFieldsHoldDigitsOnly) {

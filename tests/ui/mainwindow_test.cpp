@@ -113,6 +113,7 @@ TEST_F(MainWindowTest, FrameIsBuiltFromTheCommandTable) {
     }
     EXPECT_EQ(bar->FindItem(FindCommand(CMD_SORT_CREATION)->wxId)->GetItemLabel(), "Sort Time C&reation ");
     EXPECT_FALSE(bar->IsEnabled(FindCommand(CMD_CLOSE_AVI)->wxId));
+    EXPECT_FALSE(frame->GetToolBar()->GetToolEnabled(FindCommand(CMD_CLOSE_AVI)->wxId));
     EXPECT_TRUE(bar->IsChecked(FindCommand(CMD_TOOLBAR)->wxId));
 
     wxToolBar* tools = frame->GetToolBar();
@@ -207,6 +208,37 @@ TEST_F(MainWindowTest, ReadingStopsAtTheFirstFieldWithoutAnInteger) {
     EXPECT_EQ(form.AVIRotateAngle, 15);
     PumpEventsFor(50);
     EXPECT_EQ(wxWindow::FindFocus(), View().Control(FormControl::RotateAngle));
+}
+
+TEST_F(MainWindowTest, NoControlIsClippedOrOverlapsAnother) {
+    PIXREEL_REQUIRE_DISPLAY();
+    Open();
+    const wxRect form(wxPoint(0, 0), View().FormSize());
+    for (const FormControlSpec& spec : FormControls()) {
+        const wxRect rect = Rect(spec.id);
+        EXPECT_TRUE(form.Contains(rect)) << static_cast<int>(spec.id);
+        if (spec.kind == ControlKind::Label || spec.kind == ControlKind::CheckBox || spec.kind == ControlKind::Radio ||
+            spec.kind == ControlKind::RadioFirst || spec.kind == ControlKind::DigitsEdit) {
+            const wxSize best = View().Control(spec.id)->GetBestSize();
+            EXPECT_GE(rect.height, best.GetHeight()) << static_cast<int>(spec.id);
+            if (spec.kind != ControlKind::DigitsEdit) {
+                EXPECT_GE(rect.width, best.GetWidth()) << static_cast<int>(spec.id);
+            }
+        }
+        if (spec.kind == ControlKind::GroupBox)
+            continue;
+        for (const FormControlSpec& other : FormControls()) {
+            // Where the form's own rectangles overlap (a label reaching under its slider), the
+            // controls may too.
+            const LayoutRect& a = spec.dialogUnits;
+            const LayoutRect& b = other.dialogUnits;
+            const bool designed = a.x < b.Right() && b.x < a.Right() && a.y < b.Bottom() && b.y < a.Bottom();
+            if (other.kind != ControlKind::GroupBox && other.id > spec.id && !designed) {
+                EXPECT_FALSE(rect.Intersects(Rect(other.id)))
+                    << static_cast<int>(spec.id) << " and " << static_cast<int>(other.id);
+            }
+        }
+    }
 }
 
 TEST_F(MainWindowTest, ControlsFollowAResizeByTheirRules) {
