@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 #include <wx/checkbox.h>
+#include <wx/clipbrd.h>
+#include <wx/dataobj.h>
 #include <wx/menu.h>
 #include <wx/radiobut.h>
 #include <wx/slider.h>
@@ -298,6 +300,34 @@ TEST_F(MainWindowTest, StatusLogTrimsColoursAndEdits) {
     frame->RunCommand(CMD_UNDO);
     EXPECT_EQ(log.GetValue(), "bad\ngood\n");
     EXPECT_FALSE(log.IsEditable());
+}
+
+TEST_F(MainWindowTest, EditKeysActOnTheStatusLogWhereverTheFocusIs) {
+    PIXREEL_REQUIRE_DISPLAY();
+    Open("AVIXScale=320");
+    const std::string window = WaitForWindow("^Pixreel$", 10000, [] { PumpEventsFor(20); });
+    ASSERT_FALSE(window.empty());
+    CStatusLogCtrl& log = View().StatusLog();
+    log.ClearLog();
+    log.Append("copied text", false, true);
+    auto* width = Control<wxTextCtrl>(FormControl::ScaleWidth);
+    width->Enable();
+    width->SetFocus();
+    PumpEventsFor(50);
+    log.SetSelection(0, 6);
+    SendKeys(window, "ctrl+c");
+    PumpEventsFor(200);
+    wxString clipboard;
+    if (wxTheClipboard->Open()) {
+        wxTextDataObject text;
+        if (wxTheClipboard->GetData(text))
+            clipboard = text.GetText();
+        wxTheClipboard->Close();
+    }
+    EXPECT_EQ(clipboard, "copied");
+    SendKeys(window, "ctrl+v");  // Paste has no effect anywhere
+    PumpEventsFor(200);
+    EXPECT_EQ(width->GetValue(), "320");
 }
 
 TEST_F(MainWindowTest, FileListShowsTheModelAndHandsBackTheSelection) {
