@@ -148,7 +148,11 @@ bool CPixreelApp::OnInit() {
     if (!fromCommandLine_)
         ListenForRaise(frame_);
     InstallSignalHandlers();
-    probe_ = ResponsivenessProbe::FromEnvironment();
+    // The measure starts with the window thread's loop, as the posted commands do.
+    CallAfter([this] {
+        if (frame_)
+            probe_ = ResponsivenessProbe::FromEnvironment();
+    });
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Event.h"
@@ -22,7 +23,8 @@ constexpr int kIntervalMs = 20;
 struct ResponsivenessProbe::State {
     std::string path;
     std::mutex mutex;
-    std::vector<double> delaysMs;  // how late each posted call ran
+    Clock::time_point start = Clock::now();
+    std::vector<std::pair<double, double>> samples;  // when each call was posted, how late it ran
     Event stop{Event::Mode::ManualReset};
 };
 
@@ -41,8 +43,9 @@ ResponsivenessProbe::ResponsivenessProbe(std::shared_ptr<State> state) : state_(
             const Clock::time_point posted = Clock::now();
             wxTheApp->CallAfter([state, posted] {
                 const double late = std::chrono::duration<double, std::milli>(Clock::now() - posted).count();
+                const double at = std::chrono::duration<double, std::milli>(posted - state->start).count();
                 std::lock_guard<std::mutex> lock(state->mutex);
-                state->delaysMs.push_back(late);
+                state->samples.emplace_back(at, late);
             });
         }
     });
@@ -51,11 +54,14 @@ ResponsivenessProbe::ResponsivenessProbe(std::shared_ptr<State> state) : state_(
 ResponsivenessProbe::~ResponsivenessProbe() {
     state_->stop.Set();
     thread_.join();
-    std::vector<double> delays;
+    std::vector<std::pair<double, double>> samples;
     {
         std::lock_guard<std::mutex> lock(state_->mutex);
-        delays = state_->delaysMs;
+        samples = state_->samples;
     }
+    std::vector<double> delays;
+    for (const auto& sample : samples)
+        delays.push_back(sample.second);
     std::sort(delays.begin(), delays.end());
     std::FILE* out = std::fopen(state_->path.c_str(), "w");
     if (!out)
@@ -64,5 +70,8 @@ ResponsivenessProbe::~ResponsivenessProbe() {
     const double p99 = delays.empty() ? 0 : delays[delays.size() * 99 / 100];
     const double worst = delays.empty() ? 0 : delays.back();
     std::fprintf(out, "samples %zu\nmedian_ms %.2f\np99_ms %.2f\nworst_ms %.2f\n", delays.size(), median, p99, worst);
+    // Then every sample: milliseconds since the probe started, and the delay.
+    for (const auto& [at, late] : samples)
+        std::fprintf(out, "%.1f %.2f\n", at, late);
     std::fclose(out);
 }
