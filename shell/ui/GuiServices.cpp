@@ -241,11 +241,11 @@ void GuiServices::ReadFormValues(FormValues& values) {
 }
 
 bool GuiServices::DispatchPending() {
+    // Everything is served, the user's input included: a box the worker waits on may already be
+    // open further up this thread's stack. The frame refuses its commands meanwhile.
     calls_->Drain();
-    // The window goes on drawing and serving the worker, but the user's input waits until the
-    // wait is over, so that no command starts in the middle of a stop or a close.
     if (wxEventLoopBase* loop = wxEventLoopBase::GetActive())
-        loop->YieldFor(wxEVT_CATEGORY_ALL & ~wxEVT_CATEGORY_USER_INPUT);
+        loop->YieldFor(wxEVT_CATEGORY_ALL);
     calls_->Drain();
     return true;
 }

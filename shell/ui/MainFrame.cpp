@@ -141,13 +141,21 @@ bool CMainFrame::TryBefore(wxEvent& event) {
 }
 
 void CMainFrame::Dispatch(const Command& command) {
-    if (closing_ || !command.handler)
+    // While a Stop or the close waits for the threads, the window goes on serving its events;
+    // a command given meanwhile is not taken.
+    if (IsWaiting() || !command.handler)
         return;
     if (command.refusedWhileConverting && view_->Conversion().IsWorkerAlive()) {
         ShowMessageBox(Text(IDS_STILL_PROCESSING), "", MB_OK);
         return;
     }
+    ++commandDepth_;
     (this->*command.handler)();
+    --commandDepth_;
+    if (commandDepth_ == 0 && closeDeferred_) {
+        closeDeferred_ = false;
+        CallAfter([this] { Close(); });
+    }
 }
 
 void CMainFrame::RunCommand(int commandId) {
@@ -186,6 +194,13 @@ void CMainFrame::RaiseWindow() {
 void CMainFrame::OnCloseWindow(wxCloseEvent& event) {
     if (closing_) {
         // A second close request while the first one waits for the threads.
+        event.Veto();
+        return;
+    }
+    if (commandDepth_ > 0) {
+        // A command is still running (a dialog of it open, or Stop waiting for the worker): the
+        // window must outlive it, so the close follows once it has returned.
+        closeDeferred_ = true;
         event.Veto();
         return;
     }
@@ -241,7 +256,9 @@ void CMainFrame::OnProcessAllFiles() {
 }
 
 void CMainFrame::OnStopProcessing() {
+    waiting_ = true;
     view_->Conversion().OnStopProcessing();
+    waiting_ = false;
 }
 
 void CMainFrame::OnRefresh() {

@@ -34,6 +34,8 @@ public:
     /// exit status there).
     void OnClosed(std::function<void()> handler) { onClosed_ = std::move(handler); }
     bool IsClosing() const { return closing_; }
+    /// True while a Stop or a close waits for the threads: commands are not taken meanwhile.
+    bool IsWaiting() const { return waiting_ || closing_; }
 
     // The command handlers of the command table.
     void OnSelectFiles();
@@ -76,5 +78,8 @@ private:
     std::shared_ptr<WindowCalls> calls_;
     CPixreelView* view_ = nullptr;
     bool closing_ = false;
+    bool waiting_ = false;        // a command waits for the conversion to end (Stop)
+    int commandDepth_ = 0;        // commands running (one may have a dialog open)
+    bool closeDeferred_ = false;  // a close came while a command ran; it follows the command
     std::function<void()> onClosed_;
 };
