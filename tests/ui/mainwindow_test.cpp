@@ -147,6 +147,17 @@ TEST_F(MainWindowTest, FrameIsBuiltFromTheCommandTable) {
     EXPECT_GT(name.width, 3 * time.width);
     frame->SetPaneText(ID_INDICATOR_FILE_NUMBER, "7");
     EXPECT_EQ(status->GetStatusText(2), "7");
+
+    // Prompts: a highlighted menu item or a tool under the pointer shows its prompt, then "Ready".
+    wxMenuEvent highlight(wxEVT_MENU_HIGHLIGHT, FindCommand(CMD_REFRESH)->wxId);
+    frame->ProcessWindowEvent(highlight);
+    EXPECT_EQ(status->GetStatusText(0), "Refresh the list box contents");
+    wxMenuEvent leave(wxEVT_MENU_HIGHLIGHT, wxID_NONE);
+    frame->ProcessWindowEvent(leave);
+    tools->OnMouseEnter(FindCommand(CMD_PROCESS_FILES)->wxId);
+    EXPECT_EQ(status->GetStatusText(0), "Process the files(s) selected");
+    tools->OnMouseEnter(-1);
+    EXPECT_EQ(status->GetStatusText(0), "Ready");
 }
 
 TEST_F(MainWindowTest, FormShowsItsSettingsAndFollowsItsRules) {
@@ -390,6 +401,7 @@ TEST_F(MainWindowTest, PreviewShowsTheFirstSelectedEntryAndItsInformation) {
     list.SetItemState(-1, 0, wxLIST_STATE_SELECTED);
     list.SetItemState(0, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
     ASSERT_TRUE(PumpEventsUntil([&] { return View().Services().PreviewName() == "a.jpg"; }));
+    CloseNextModalDialog(3000);
     View().ShowBitmapInformation();
     EXPECT_EQ(Control<wxSlider>(FormControl::Brightness)->GetValue(), 0);
     EXPECT_EQ(Control<wxSlider>(FormControl::Contrast)->GetValue(), 255);
