@@ -135,11 +135,13 @@ bool CPixreelApp::OnInit() {
         frame_->SetIcons(icons);
     }
     frame_->OnClosed([this] {
-        if (interrupted_)
+        // A command-line run says how its conversion went, as on the console; one that the
+        // user stopped (Stop, or the close answered Yes) counts as interrupted.
+        const JobSummary job = frame_->View().Conversion().LastJob();
+        if (interrupted_ || (fromCommandLine_ && job.stopped))
             exitStatus_ = kExitInterrupted;
         else if (fromCommandLine_)
-            exitStatus_ = ConversionExitStatus(frame_->View().Conversion().LastJob(),
-                                               frame_->View().Document().FailedCloses());
+            exitStatus_ = ConversionExitStatus(job, frame_->View().Document().FailedCloses());
         probe_.reset();
         frame_ = nullptr;
     });

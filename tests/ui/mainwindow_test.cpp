@@ -117,6 +117,11 @@ TEST_F(MainWindowTest, FrameIsBuiltFromTheCommandTable) {
     EXPECT_FALSE(bar->IsEnabled(FindCommand(CMD_CLOSE_AVI)->wxId));
     EXPECT_FALSE(frame->GetToolBar()->GetToolEnabled(FindCommand(CMD_CLOSE_AVI)->wxId));
     EXPECT_TRUE(bar->IsChecked(FindCommand(CMD_TOOLBAR)->wxId));
+    frame->RunCommand(CMD_TOOLBAR);
+    EXPECT_FALSE(frame->GetToolBar()->IsShown());
+    EXPECT_FALSE(bar->IsChecked(FindCommand(CMD_TOOLBAR)->wxId));
+    frame->RunCommand(CMD_TOOLBAR);
+    EXPECT_TRUE(frame->GetToolBar()->IsShown());
 
     wxToolBar* tools = frame->GetToolBar();
     ASSERT_EQ(static_cast<size_t>(tools->GetToolsCount()), ToolbarLayout().size());
@@ -339,6 +344,10 @@ TEST_F(MainWindowTest, EditKeysActOnTheStatusLogWhereverTheFocusIs) {
     SendKeys(window, "ctrl+v");  // Paste has no effect anywhere
     PumpEventsFor(200);
     EXPECT_EQ(width->GetValue(), "320");
+    width->SetInsertionPointEnd();
+    TypeText(window, "-5x");  // digits only: no sign
+    PumpEventsFor(300);
+    EXPECT_EQ(width->GetValue(), "3205");
 }
 
 TEST_F(MainWindowTest, FileListShowsTheModelAndHandsBackTheSelection) {

@@ -191,7 +191,7 @@ void SendKeys(const std::string& window, const std::string& keys) {
 
 void TypeText(const std::string& window, const std::string& text) {
     RunOnDisplay({"xdotool", "windowactivate", "--sync", window});
-    RunOnDisplay({"xdotool", "type", "--delay", "20", text});
+    RunOnDisplay({"xdotool", "type", "--delay", "20", "--", text});
 }
 
 void ClickAt(const std::string& window, int x, int y, int button) {
