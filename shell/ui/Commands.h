@@ -8,16 +8,18 @@
 #include <span>
 #include <string>
 
+#include "engine/ConversionView.h"
+
 class CMainFrame;
 
-/// The program's command identifiers.
+/// The program's command identifiers (those the conversion view posts are its own).
 enum CommandId : int {
     CMD_SELECT_FILES = 57601,
-    CMD_CLOSE_AVI = 32776,
+    CMD_CLOSE_AVI = ID_FILE_CLOSE_AVI,
     CMD_CLEAR_FILES = 32771,
-    CMD_PROCESS_FILES = 32773,
-    CMD_PROCESS_ALL_FILES = 32792,
-    CMD_STOP = 32774,
+    CMD_PROCESS_FILES = ID_PROCESS_FILES,
+    CMD_PROCESS_ALL_FILES = ID_PROCESS_ALL_FILES,
+    CMD_STOP = ID_STOP_PROCESSING,
     CMD_REFRESH = 32789,
     CMD_CUT = 57635,
     CMD_COPY = 57634,
@@ -28,7 +30,7 @@ enum CommandId : int {
     CMD_SORT_Z_A = 32779,
     CMD_SORT_MODIFIED = 32782,
     CMD_SORT_CREATION = 32784,
-    CMD_PROPERTIES = 32780,
+    CMD_PROPERTIES = ID_PROPERTIES,
     CMD_EXIT = 57665,
     CMD_TOOLBAR = 59392,
     CMD_STATUS_BAR = 59393,

@@ -89,71 +89,53 @@ void CPixreelView::ShutDown() {
 
 // Controls and layout.
 
+wxWindow* CPixreelView::CreateControl(const FormControlSpec& spec) {
+    const wxPoint at = ConvertDialogToPixels(wxPoint(spec.dialogUnits.x, spec.dialogUnits.y));
+    const wxSize size = ConvertDialogToPixels(wxSize(spec.dialogUnits.width, spec.dialogUnits.height));
+    const wxString caption = wxString::FromUTF8(spec.caption);
+    switch (spec.kind) {
+    case ControlKind::FileList:
+        return fileList_ = new CFileListCtrl(this, conversion_->Files(), at, size);
+    case ControlKind::Label:
+        return new wxStaticText(this, wxID_ANY, caption, at, size);
+    case ControlKind::PictureBox:
+        return (spec.id == FormControl::PreviewBox ? previewBox_ : videoBox_) =
+                   new CPictureBox(this, caption, at, size);
+    case ControlKind::IconBox:
+        return (spec.id == FormControl::AviIndicator ? aviIndicator_ : activity_) = new CIconBox(this, at, size);
+    case ControlKind::RadioFirst:
+    case ControlKind::Radio: {
+        auto* radio = new wxRadioButton(this, wxID_ANY, caption, at, size,
+                                        spec.kind == ControlKind::RadioFirst ? wxRB_GROUP : 0);
+        radio->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { OnStyleRadio(); });
+        return radio;
+    }
+    case ControlKind::CheckBox: {
+        auto* check = new wxCheckBox(this, wxID_ANY, caption, at, size);
+        check->Bind(wxEVT_CHECKBOX, [this, id = spec.id](wxCommandEvent&) { OnCheckBox(id); });
+        return check;
+    }
+    case ControlKind::DigitsEdit:
+        return new wxTextCtrl(this, wxID_ANY, wxString(), at, size, 0, wxTextValidator(wxFILTER_DIGITS));
+    case ControlKind::Slider: {
+        auto* slider = new wxSlider(this, wxID_ANY, 0, 0, 1, at, size, wxSL_HORIZONTAL);
+        slider->Bind(wxEVT_SCROLL_CHANGED, [this](wxScrollEvent&) { OnSliderReleased(); });
+        return slider;
+    }
+    case ControlKind::StatusLog:
+        return log_ = new CStatusLogCtrl(this, at, size);
+    case ControlKind::GroupBox:
+        return new wxStaticBox(this, wxID_ANY, caption, at, size);
+    }
+    return nullptr;
+}
+
 void CPixreelView::CreateControls() {
     // The group boxes come first, so that the controls inside them lie above them.
-    std::vector<const FormControlSpec*> order;
-    for (const FormControlSpec& spec : FormControls())
-        if (spec.kind == ControlKind::GroupBox)
-            order.push_back(&spec);
-    for (const FormControlSpec& spec : FormControls())
-        if (spec.kind != ControlKind::GroupBox)
-            order.push_back(&spec);
-
-    for (const FormControlSpec* spec : order) {
-        const wxRect rect(ConvertDialogToPixels(wxPoint(spec->dialogUnits.x, spec->dialogUnits.y)),
-                          ConvertDialogToPixels(wxSize(spec->dialogUnits.width, spec->dialogUnits.height)));
-        const wxString caption = wxString::FromUTF8(spec->caption);
-        wxWindow* control = nullptr;
-        switch (spec->kind) {
-        case ControlKind::FileList:
-            fileList_ = new CFileListCtrl(this, conversion_->Files(), rect.GetPosition(), rect.GetSize());
-            control = fileList_;
-            break;
-        case ControlKind::Label:
-            control = new wxStaticText(this, wxID_ANY, caption, rect.GetPosition(), rect.GetSize());
-            break;
-        case ControlKind::PictureBox: {
-            auto* box = new CPictureBox(this, caption, rect.GetPosition(), rect.GetSize());
-            (spec->id == FormControl::PreviewBox ? previewBox_ : videoBox_) = box;
-            control = box;
-            break;
-        }
-        case ControlKind::IconBox: {
-            auto* box = new CIconBox(this, rect.GetPosition(), rect.GetSize());
-            (spec->id == FormControl::AviIndicator ? aviIndicator_ : activity_) = box;
-            control = box;
-            break;
-        }
-        case ControlKind::RadioFirst:
-        case ControlKind::Radio:
-            control = new wxRadioButton(this, wxID_ANY, caption, rect.GetPosition(), rect.GetSize(),
-                                        spec->kind == ControlKind::RadioFirst ? wxRB_GROUP : 0);
-            control->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { OnStyleRadio(); });
-            break;
-        case ControlKind::CheckBox: {
-            control = new wxCheckBox(this, wxID_ANY, caption, rect.GetPosition(), rect.GetSize());
-            const FormControl id = spec->id;
-            control->Bind(wxEVT_CHECKBOX, [this, id](wxCommandEvent&) { OnCheckBox(id); });
-            break;
-        }
-        case ControlKind::DigitsEdit:
-            control = new wxTextCtrl(this, wxID_ANY, wxString(), rect.GetPosition(), rect.GetSize(), 0,
-                                     wxTextValidator(wxFILTER_DIGITS));
-            break;
-        case ControlKind::Slider:
-            control = new wxSlider(this, wxID_ANY, 0, 0, 1, rect.GetPosition(), rect.GetSize(), wxSL_HORIZONTAL);
-            control->Bind(wxEVT_SCROLL_CHANGED, [this](wxScrollEvent&) { OnSliderReleased(); });
-            break;
-        case ControlKind::StatusLog:
-            log_ = new CStatusLogCtrl(this, rect.GetPosition(), rect.GetSize());
-            control = log_;
-            break;
-        case ControlKind::GroupBox:
-            control = new wxStaticBox(this, wxID_ANY, caption, rect.GetPosition(), rect.GetSize());
-            break;
-        }
-        controls_[static_cast<size_t>(spec->id)] = control;
-    }
+    for (bool groups : {true, false})
+        for (const FormControlSpec& spec : FormControls())
+            if ((spec.kind == ControlKind::GroupBox) == groups)
+                controls_[static_cast<size_t>(spec.id)] = CreateControl(spec);
 
     previewBox_->OnClick([this] { ShowBitmapInformation(); });
     previewBox_->OnResized([this] { conversion_->m_CheckEvent.Set(); });

@@ -77,6 +77,7 @@ public:
 
 private:
     void CreateControls();
+    wxWindow* CreateControl(const FormControlSpec& spec);
     void LayOut();
     void OnSize(wxSizeEvent& event);
     void OnCheckBox(FormControl id);
