@@ -176,6 +176,9 @@ void GuiServices::SetPreviewName(const std::string& name) {
 
 void GuiServices::RequestLightPreview(int brightness, int contrast) {
     std::lock_guard<std::mutex> lock(requestMutex_);
+    // The wait cursor shows until the preview thread has drawn the request (or found nothing).
+    if (!lightPreview_)
+        wxBeginBusyCursor();
     lightPreview_ = true;
     lightBrightness_ = brightness;
     lightContrast_ = contrast;
@@ -206,9 +209,15 @@ void GuiServices::PaintPreview() {
         SetPreviewName(name);
     }
     auto picture = std::make_shared<PaintedPicture>();
-    if (view_.PreviewBox().Painter().Draw(conversion.Files().ListDirectory() + name, withLight ? &light : nullptr,
-                                          *picture))
-        calls_->Post([this, picture] { view_.PreviewBox().ShowPicture(*picture); });
+    if (!view_.PreviewBox().Painter().Draw(conversion.Files().ListDirectory() + name, withLight ? &light : nullptr,
+                                           *picture))
+        picture.reset();
+    calls_->Post([this, picture, withLight] {
+        if (picture)
+            view_.PreviewBox().ShowPicture(*picture);
+        if (withLight && wxIsBusy())
+            wxEndBusyCursor();
+    });
 }
 
 // Requests that wait for the window thread.

@@ -313,7 +313,6 @@ void CPixreelView::OnStyleRadio() {
 }
 
 void CPixreelView::OnSliderReleased() {
-    wxBusyCursor wait;
     ReadForm();
     // The preview shows the sliders' brightness and contrast whether or not they are switched on
     // for the video; the preview thread draws it.

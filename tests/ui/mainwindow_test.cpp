@@ -415,6 +415,19 @@ TEST_F(MainWindowTest, PreviewShowsTheFirstSelectedEntryAndItsInformation) {
     EXPECT_EQ(Control<wxSlider>(FormControl::Brightness)->GetValue(), 0);
     EXPECT_EQ(Control<wxSlider>(FormControl::Contrast)->GetValue(), 255);
     EXPECT_EQ(Conversion().Form().Contrast, 255);
+
+    // A released slider previews its brightness and contrast, switched on or not: dark here.
+    auto* brightness = Control<wxSlider>(FormControl::Brightness);
+    brightness->SetValue(-255);
+    Control<wxSlider>(FormControl::Contrast)->SetValue(100);
+    wxScrollEvent release(wxEVT_SCROLL_CHANGED, brightness->GetId());
+    release.SetEventObject(brightness);
+    brightness->ProcessWindowEvent(release);
+    EXPECT_TRUE(wxIsBusy());
+    ASSERT_TRUE(PumpEventsUntil([] { return !wxIsBusy(); }));
+    const wxImage shown = preview.Canvas().ConvertToImage();
+    EXPECT_LT(shown.GetRed(10, 10), 20);
+    EXPECT_EQ(Conversion().Form().UseBrightness, 0);
 }
 
 TEST_F(MainWindowTest, ConversionMarksTheListAndIsStoppedAndRefusedAsTheCommandsSay) {
