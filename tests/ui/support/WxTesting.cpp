@@ -29,7 +29,7 @@ void CloseNextModalDialog(int timeoutMs) {
         static void Post(std::chrono::steady_clock::time_point until) {
             wxTheApp->CallAfter([until] {
                 for (wxWindow* window : wxTopLevelWindows) {
-                    auto* dialog = wxDynamicCast(window, wxDialog);
+                    auto* dialog = dynamic_cast<wxDialog*>(window);
                     if (dialog && dialog->IsModal()) {
                         dialog->EndModal(wxID_CANCEL);
                         return;
