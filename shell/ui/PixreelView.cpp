@@ -217,6 +217,8 @@ void CPixreelView::InitialUpdate() {
         minimiseTimer_.StartOnce(kMinimiseDelayMs);
     ApplyToolTips();
     InitialiseHelp(frame_);
+    // The focus starts where the form's tab order does: on the file list.
+    fileList_->SetFocus();
 }
 
 void CPixreelView::ShowStartupImage() {
