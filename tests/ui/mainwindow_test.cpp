@@ -17,9 +17,11 @@
 #include <filesystem>
 #include <memory>
 
+#include "config/CommandLineOverlay.h"
 #include "engine/ConversionView.h"
 #include "engine/FileList.h"
 #include "engine/PixreelDoc.h"
+#include "platform/ProcessCommandLine.h"
 #include "platform/StringTable.h"
 #include "shell/WindowCalls.h"
 #include "shell/ui/Commands.h"
@@ -47,24 +49,28 @@ protected:
         fs::create_directories(dir.file("out"));
     }
     void TearDown() override {
-        if (frame) {
-            wxWeakRef<wxFrame> gone(frame);
-            frame->Close();
-            PumpEventsUntil([&] { return !gone; });
+        if (window) {
+            window->Close();
+            PumpEventsUntil([&] { return !window; });
         }
     }
 
     // Opens the window on a settings file that lists in/ in A-Z order, writes to out/ and keeps
-    // uncompressed frames; `config` adds keys to the "Config" section.
-    void Open(const std::string& config = "", const std::string& codec = "541215044") {
+    // uncompressed frames; `config` adds keys to the "Config" section; `arguments` (program path
+    // first) make it a command-line run.
+    void Open(const std::string& config = "", const std::vector<std::string>& arguments = {}) {
         ini = std::make_unique<IniScope>(dir.file("pixreel.ini"),
                                          "[Config]\nJPGDir=" + dir.file("in") + "/\nOutputPath=" + dir.file("out") +
                                              "/\nJPGSortOrder=2\nRememberCodec=1\n" + config +
-                                             "\n[Codec]\nfccHandler=" + codec + "\n");
+                                             "\n[Codec]\nfccHandler=541215044\n");
+        InstallCommandLineOverlay();
+        SetProcessArguments(arguments);
         frame = new CMainFrame(CreateWindowThreadCalls());
+        window = frame;
         frame->View().InitialUpdate();
         frame->Show();
-        PumpEventsFor(100);
+        if (arguments.empty())
+            PumpEventsFor(100);  // a command-line run may close by itself meanwhile
     }
     void Image(const std::string& name, uint32_t width = 64, uint32_t height = 48, uint32_t seed = 1) {
         WriteJpeg(dir.file("in/" + name), width, height, Pattern(seed));
@@ -87,6 +93,7 @@ protected:
     std::unique_ptr<IniScope> ini;
     BoxRecorder boxes;
     CMainFrame* frame = nullptr;
+    wxWeakRef<wxFrame> window;  // empty once the frame is gone
 };
 
 }  // namespace
@@ -321,8 +328,8 @@ TEST_F(MainWindowTest, StatusLogTrimsColoursAndEdits) {
 TEST_F(MainWindowTest, EditKeysActOnTheStatusLogWhereverTheFocusIs) {
     PIXREEL_REQUIRE_DISPLAY();
     Open("AVIXScale=320");
-    const std::string window = WaitForWindow("^Pixreel$", 10000, [] { PumpEventsFor(20); });
-    ASSERT_FALSE(window.empty());
+    const std::string id = WaitForWindow("^Pixreel$", 10000, [] { PumpEventsFor(20); });
+    ASSERT_FALSE(id.empty());
     CStatusLogCtrl& log = View().StatusLog();
     log.ClearLog();
     log.Append("copied text", false, true);
@@ -331,7 +338,7 @@ TEST_F(MainWindowTest, EditKeysActOnTheStatusLogWhereverTheFocusIs) {
     width->SetFocus();
     PumpEventsFor(50);
     log.SetSelection(0, 6);
-    SendKeys(window, "ctrl+c");
+    SendKeys(id, "ctrl+c");
     PumpEventsFor(200);
     wxString clipboard;
     if (wxTheClipboard->Open()) {
@@ -341,11 +348,11 @@ TEST_F(MainWindowTest, EditKeysActOnTheStatusLogWhereverTheFocusIs) {
         wxTheClipboard->Close();
     }
     EXPECT_EQ(clipboard, "copied");
-    SendKeys(window, "ctrl+v");  // Paste has no effect anywhere
+    SendKeys(id, "ctrl+v");  // Paste has no effect anywhere
     PumpEventsFor(200);
     EXPECT_EQ(width->GetValue(), "320");
     width->SetInsertionPointEnd();
-    TypeText(window, "-5x");  // digits only: no sign
+    TypeText(id, "-5x");  // digits only: no sign
     PumpEventsFor(300);
     EXPECT_EQ(width->GetValue(), "3205");
 }
@@ -469,4 +476,30 @@ TEST_F(MainWindowTest, ConversionMarksTheListAndIsStoppedAndRefusedAsTheCommands
     EXPECT_LT(abort, stopping);
     EXPECT_LT(stopping, stopped);
     EXPECT_NE(stopped, std::string::npos);
+}
+
+TEST_F(MainWindowTest, UnattendedRunReportsALogFileItCannotOpenInRedAndClosesByItself) {
+    PIXREEL_REQUIRE_DISPLAY();
+    // Nothing to convert: the run closes its window by itself, without a question, once its
+    // start-up lines are in the log, the red one among them.
+    Open("", {"pixreel", "-d", dir.file("out"), "-l", dir.file("no/such/folder/run.log")});
+    std::string log;
+    wxColour colour;
+    const std::string failure = "Failed to open the log file " + dir.file("no/such/folder/run.log");
+    ASSERT_TRUE(PumpEventsUntil(
+        [&] {
+            if (!window)
+                return true;
+            log = LogText();
+            wxTextAttr style;
+            if (log.find(failure) != std::string::npos &&
+                View().StatusLog().GetStyle(static_cast<long>(log.find(failure)) + 1, style))
+                colour = style.GetTextColour();
+            return false;
+        },
+        10000));
+    EXPECT_NE(log.find(failure), std::string::npos) << log;
+    EXPECT_EQ(colour, wxColour(255, 0, 0));
+    EXPECT_TRUE(boxes.Texts().empty());
+    SetProcessArguments({});
 }
