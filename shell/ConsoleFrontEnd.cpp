@@ -297,7 +297,10 @@ void ConsoleFrontEnd::EndStuckConversion(CPixreelDoc& doc) {
 int ConsoleFrontEnd::ExitStatus(CConversionView& view, CPixreelDoc& doc) const {
     if (interrupted_)
         return kExitInterrupted;
-    const JobSummary job = view.LastJob();
+    return ConversionExitStatus(view.LastJob(), doc.FailedCloses());
+}
+
+int ConversionExitStatus(const JobSummary& job, int failedCloses) {
     if (!job.ran)
         return kExitNoOutput;
     if (job.nothingSelected)
@@ -305,7 +308,7 @@ int ConsoleFrontEnd::ExitStatus(CConversionView& view, CPixreelDoc& doc) const {
     // Whatever else happened, a run that wrote no frame made no video.
     if (job.written == 0)
         return kExitNoOutput;
-    if (job.outputFailed || job.unreadable > 0 || job.wrongSize > 0 || job.writeFailures > 0 || doc.FailedCloses() > 0)
+    if (job.outputFailed || job.unreadable > 0 || job.wrongSize > 0 || job.writeFailures > 0 || failedCloses > 0)
         return kExitFilesFailed;
     return kExitConverted;
 }
