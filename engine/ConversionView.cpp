@@ -339,6 +339,7 @@ bool CConversionView::CollectFiles(Job& job) {
 
 void CConversionView::EndWithoutFiles(Job& job) {
     job.summary.nothingSelected = true;
+    job.summary.inputFolderProblem = inputFolderProblem_;
     PublishSummary(job.summary);
     if (CurrentSettings().AutoStop)
         PostCloseFromWorker();

@@ -38,6 +38,7 @@ enum ViewCommand : int {
 struct JobSummary {
     bool ran = false;             ///< a conversion has run
     bool nothingSelected = false;
+    int inputFolderProblem = 0;   ///< with nothing selected: why the input folder could not be read
     int files = 0;                ///< entries collected
     int written = 0;              ///< images with at least one frame written
     int dropped = 0;              ///< images dropped as identical to the one before

@@ -304,7 +304,7 @@ int ConversionExitStatus(const JobSummary& job, int failedCloses) {
     if (!job.ran)
         return kExitNoOutput;
     if (job.nothingSelected)
-        return view.InputFolderProblem() != 0 ? kExitNoInput : kExitNothingToDo;
+        return job.inputFolderProblem != 0 ? kExitNoInput : kExitNothingToDo;
     // Whatever else happened, a run that wrote no frame made no video.
     if (job.written == 0)
         return kExitNoOutput;
