@@ -255,10 +255,9 @@ bool CConversionView::OnCloseRequest() {
     return true;
 }
 
-void CConversionView::Shutdown() {
+bool CConversionView::Shutdown(std::chrono::milliseconds patience) {
     if (shutDown_)
-        return;
-    shutDown_ = true;
+        return true;
     m_hStopEvent.Set();
     if (IsWorkerAlive()) {
         StopRequested = 1;
@@ -267,14 +266,20 @@ void CConversionView::Shutdown() {
     // A worker that a wait gave up on may still be writing a frame or waiting for the window
     // thread: keep serving it until it has ended, then complete the output it wrote to.
     const bool workerRan = IsWorkerAlive();
+    const auto start = std::chrono::steady_clock::now();
     for (const std::shared_ptr<ThreadState>& state : {workerState_, previewState_}) {
-        while (state && !state->ended.Wait(10))
+        while (state && !state->ended.Wait(10)) {
             services_.DispatchPending();
+            if (std::chrono::steady_clock::now() - start > patience)
+                return false;
+        }
     }
+    shutDown_ = true;
     worker_.Close();
     preview_.Close();
     if (workerRan)
         doc_.CloseAvi();
+    return true;
 }
 
 // The conversion job.

@@ -84,9 +84,11 @@ public:
     /// The main window's close request: the program-exit sequence. False when the user chose to
     /// keep the conversion (and the program) running.
     bool OnCloseRequest();
-    /// Waits without limit for a worker that a close or stop gave up waiting for, so that no
-    /// frame is cut off and nothing it uses is freed under it, then closes the output.
-    void Shutdown();
+    /// Waits for a worker that a close or stop gave up waiting for, so that no frame is cut off
+    /// and nothing it uses is freed under it, then closes the output. Without a limit by default;
+    /// false when the threads are still running after `patience` (nothing is closed then, and
+    /// Shutdown can be called again).
+    bool Shutdown(std::chrono::milliseconds patience = std::chrono::milliseconds::max());
 
     /// The conversion job of the selected entries; runs on the worker thread.
     void ProcessFiles();

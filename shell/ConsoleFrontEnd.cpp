@@ -179,7 +179,8 @@ void ConsoleFrontEnd::PostCommand(int commandId) {
     // Properties and the other window commands have no console form.
     for (const ConsoleCommand& command : kConsoleCommands) {
         if (command.id == commandId) {
-            Post([this, handler = command.handler] { (view_->*handler)(); });
+            void (CConversionView::*handler)() = command.handler;
+            Post([this, handler] { (view_->*handler)(); });
             return;
         }
     }
@@ -364,11 +365,6 @@ int RunPixreelConsole() {
     sigaddset(&signals, SIGTERM);
     sigaddset(&signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    // A file size limit (ulimit -f) and a reader of the output that went away (pixreel | head)
-    // must not kill the program in the middle of a frame: the write fails instead (EFBIG, EPIPE),
-    // the first is reported and ends the conversion in order, the second only loses the lines.
-    ::signal(SIGXFSZ, SIG_IGN);
-    ::signal(SIGPIPE, SIG_IGN);
 
     char ini[kIniPathBytes] = "";
     if (SettingsFilePath(ini, sizeof ini, false))
