@@ -267,10 +267,11 @@ bool CConversionView::Shutdown(std::chrono::milliseconds patience) {
     // thread: keep serving it until it has ended, then complete the output it wrote to.
     const bool workerRan = IsWorkerAlive();
     const auto start = std::chrono::steady_clock::now();
+    const bool limited = patience != std::chrono::milliseconds::max();
     for (const std::shared_ptr<ThreadState>& state : {workerState_, previewState_}) {
         while (state && !state->ended.Wait(10)) {
             services_.DispatchPending();
-            if (std::chrono::steady_clock::now() - start > patience)
+            if (limited && std::chrono::steady_clock::now() - start > patience)
                 return false;
         }
     }
