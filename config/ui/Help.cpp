@@ -1,0 +1,139 @@
+#include "config/ui/Help.h"
+
+#include <wx/dialog.h>
+#include <wx/filename.h>
+#include <wx/html/helpctrl.h>
+#include <wx/html/helpdlg.h>
+#include <wx/html/helpfrm.h>
+#include <wx/intl.h>
+#include <wx/log.h>
+
+#include <memory>
+
+#include "config/ui/DialogLayout.h"
+#include "config/ui/Dialogs.h"
+#include "platform/DataFiles.h"
+#include "platform/MessageBox.h"
+#include "platform/WinTypes.h"
+
+namespace {
+
+constexpr const char* kHelpErrorCaption = "Help Error";
+constexpr const char* kBookMissing = "The help book could not be found.";
+constexpr const char* kBookUnreadable = "The help book could not be read.";
+constexpr const char* kTopicMissing = "The help book has no topic ";
+constexpr const char* kTitleFormat = "Pixreel Help - %s";
+
+// The help window of the main window: one controller, made when help is first asked for and
+// kept until the main view shuts help down. The book it has loaded is remembered so that a
+// changed book (a test's, or a reinstalled one) is loaded afresh.
+wxHtmlHelpController* gHelp = nullptr;
+std::string gLoadedBook;
+
+void ReportHelpError(const std::string& description, const std::string& book) {
+    ShowMessageBox(description + "\n" + book, kHelpErrorCaption, MB_ICONHAND);
+}
+
+// The modal dialog in front, if one is running: help shown while it runs must be modal too,
+// for the modal dialog takes every input from the program's other windows.
+wxDialog* RunningModalDialog() {
+    for (wxWindow* window : wxTopLevelWindows) {
+        auto* dialog = dynamic_cast<wxDialog*>(window);
+        if (dialog && dialog->IsModal())
+            return dialog;
+    }
+    return nullptr;
+}
+
+// Loads the book into the controller; false (with the reason) when it is missing or unreadable.
+bool LoadBook(wxHtmlHelpController& help, const std::string& book, std::string& reason) {
+    if (!wxFileName::FileExists(FromUtf8(book))) {
+        reason = kBookMissing;
+        return false;
+    }
+    // The help data reports a broken book through the log; the "Help Error" box says it instead.
+    wxLogNull quiet;
+    if (!help.AddBook(wxFileName(FromUtf8(book))) || help.GetHelpData()->GetContentsArray().empty()) {
+        reason = kBookUnreadable;
+        return false;
+    }
+    return true;
+}
+
+bool TopicExists(const std::string& book, const std::string& topic) {
+    wxFileName page(FromUtf8(topic), wxPATH_UNIX);
+    page.MakeAbsolute(wxFileName(FromUtf8(book)).GetPath());
+    return page.FileExists();
+}
+
+void ShowInModalHelp(wxDialog* owner, const std::string& book, const std::string& topic) {
+    wxHtmlHelpController help(wxHF_DEFAULT_STYLE | wxHF_DIALOG | wxHF_MODAL, owner);
+    help.SetTitleFormat(kTitleFormat);
+    std::string reason;
+    if (!LoadBook(help, book, reason)) {
+        ReportHelpError(reason, book);
+        return;
+    }
+    // Runs the help dialog modally and returns once it is closed.
+    help.Display(FromUtf8(topic));
+}
+
+void ShowInHelpFrame(const std::string& book, const std::string& topic) {
+    if (gHelp && gLoadedBook != book) {
+        delete gHelp;
+        gHelp = nullptr;
+    }
+    if (!gHelp) {
+        auto help = std::make_unique<wxHtmlHelpController>(wxHF_DEFAULT_STYLE | wxHF_FRAME);
+        help->SetTitleFormat(kTitleFormat);
+        std::string reason;
+        if (!LoadBook(*help, book, reason)) {
+            ReportHelpError(reason, book);
+            return;
+        }
+        gHelp = help.release();
+        gLoadedBook = book;
+    }
+    gHelp->Display(FromUtf8(topic));
+}
+
+}  // namespace
+
+std::string HelpBookPath() {
+    return DataFilePath("help/pixreel.hhp");
+}
+
+std::string HelpUnavailableText(const std::string& languageName) {
+    if (languageName.rfind("fr", 0) == 0)
+        return "N'a pas ouvert l'aide automatiquement, l'ouvrent svp manuellement";
+    return "Failed to open the Help automatically, please open it manually";
+}
+
+wxWindow* OpenHelpWindow() {
+    return gHelp ? gHelp->GetFrame() : nullptr;
+}
+
+void InitialiseHelp(wxWindow*) {}
+
+void ShutdownHelp() {
+    delete gHelp;
+    gHelp = nullptr;
+    gLoadedBook.clear();
+}
+
+void ShowHelpTopic(const std::string& topic) {
+    const std::string book = HelpBookPath();
+    try {
+        if (!TopicExists(book, topic) && wxFileName::FileExists(FromUtf8(book))) {
+            ReportHelpError(kTopicMissing + topic, book);
+            return;
+        }
+        if (wxDialog* owner = RunningModalDialog())
+            ShowInModalHelp(owner, book, topic);
+        else
+            ShowInHelpFrame(book, topic);
+    } catch (...) {
+        const std::string language = ToUtf8(wxLocale::GetLanguageCanonicalName(wxLocale::GetSystemLanguage()));
+        ShowMessageBox(HelpUnavailableText(language), "", MB_ICONINFORMATION);
+    }
+}
