@@ -4,10 +4,7 @@
 
 #include <string>
 
-struct CodecRequest;
-
-/// Name of the uncompressed entry of the codec list.
-inline constexpr const char* kUncompressedCodecName = "Full Frames (Uncompressed)";
+#include "engine/CodecChoice.h"
 
 /// Fills the request's options, AlwaysUse and CodecName and answers 1; 0 (cancelled, with a
 /// message box saying why) when the sample does not load or no listed compressor has the code

@@ -1,0 +1,44 @@
+#include "platform/DataFiles.h"
+
+#include <climits>
+#include <filesystem>
+
+#include <unistd.h>
+
+namespace {
+
+bool Exists(const std::string& path) {
+    return ::access(path.c_str(), F_OK) == 0;
+}
+
+}  // namespace
+
+std::string RunningProgramFile() {
+    char buffer[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (length <= 0)
+        return {};
+    std::string path(buffer, static_cast<size_t>(length));
+    // The kernel marks a program file replaced since the start (a rebuild, an upgrade).
+    const std::string deleted = " (deleted)";
+    if (path.size() > deleted.size() && path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0)
+        path.resize(path.size() - deleted.size());
+    return path;
+}
+
+std::string ProgramFolder() {
+    const std::string program = RunningProgramFile();
+    const size_t slash = program.rfind('/');
+    return slash == std::string::npos ? std::string() : program.substr(0, slash + 1);
+}
+
+std::string DataFilePath(const std::string& name) {
+    const std::string folder = ProgramFolder();
+    const std::string beside = folder + name;
+    if (Exists(beside))
+        return beside;
+    // /proc/self/exe names the real file, so "bin/.." can be folded away without following links.
+    const std::string installed =
+        std::filesystem::path(folder + "../share/pixreel/" + name).lexically_normal().string();
+    return Exists(installed) ? installed : beside;
+}
