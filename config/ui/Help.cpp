@@ -29,6 +29,7 @@ constexpr const char* kTitleFormat = "Pixreel Help - %s";
 // changed book (a test's, or a reinstalled one) is loaded afresh.
 wxHtmlHelpController* gHelp = nullptr;
 std::string gLoadedBook;
+std::string gChosenBook;
 
 void ReportHelpError(const std::string& description, const std::string& book) {
     ShowMessageBox(description + "\n" + book, kHelpErrorCaption, MB_ICONHAND);
@@ -100,7 +101,11 @@ void ShowInHelpFrame(const std::string& book, const std::string& topic) {
 }  // namespace
 
 std::string HelpBookPath() {
-    return DataFilePath("help/pixreel.hhp");
+    return gChosenBook.empty() ? DataFilePath("help/pixreel.hhp") : gChosenBook;
+}
+
+void SetHelpBook(const std::string& path) {
+    gChosenBook = path;
 }
 
 std::string HelpUnavailableText(const std::string& languageName) {

@@ -1,0 +1,50 @@
+#include "config/ui/AcknowledgementsBox.h"
+
+#include <wx/button.h>
+#include <wx/sizer.h>
+#include <wx/stattext.h>
+
+#include "config/ui/DialogLayout.h"
+#include "config/ui/Dialogs.h"
+#include "config/ui/LibraryVersions.h"
+#include "image/PixImage.h"
+
+namespace {
+
+constexpr int kBoxWidth = 187;
+constexpr int kBoxHeight = 98;
+constexpr int kGap = 3;
+constexpr int kMargin = 7;
+
+}  // namespace
+
+AcknowledgementsBox::AcknowledgementsBox(wxWindow* parent) : wxDialog(parent, wxID_ANY, "Acknowledgements") {
+    const int gap = DialogUnitsX(this, kGap);
+    const int margin = DialogUnitsX(this, kMargin);
+
+    auto* list = new wxFlexGridSizer(2, gap, 2 * gap);
+    auto addEntry = [&](const std::string& label, int id, const std::string& version) {
+        list->Add(new wxStaticText(this, wxID_ANY, FromUtf8(label)));
+        list->Add(new wxStaticText(this, id, FromUtf8(version)));
+    };
+    addEntry("1. PixImage Version:", IDC_PIXIMAGE_VERSION, CPixImage::VersionText());
+    int number = 2;
+    for (const LibraryVersion& library : LibraryVersions())
+        addEntry(std::to_string(number++) + ". " + library.name + " Version:", wxID_ANY, library.version);
+
+    auto* box = new wxBoxSizer(wxVERTICAL);
+    box->Add(new wxStaticText(this, wxID_ANY, "Pixreel uses the following 3rd party libraries"), 0, wxALL, margin);
+    box->Add(list, 1, wxLEFT | wxRIGHT, margin);
+    auto* ok = new wxButton(this, wxID_OK, "OK");
+    box->Add(ok, 0, wxALIGN_RIGHT | wxALL, margin);
+    box->SetMinSize(DialogUnits(this, kBoxWidth, kBoxHeight));
+    SetSizerAndFit(box);
+    CentreOnParent();
+    ok->SetDefault();
+    ok->SetFocus();
+}
+
+void ShowAcknowledgementsBox(wxWindow* parent) {
+    AcknowledgementsBox box(parent);
+    box.ShowModal();
+}
