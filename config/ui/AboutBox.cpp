@@ -51,7 +51,7 @@ AboutBox::AboutBox(wxWindow* parent) : wxDialog(parent, wxID_ANY, "About Pixreel
                    wxALIGN_RIGHT | wxALIGN_CENTER_VERTICAL);
         auto* link = new LinkEdit(this, id, address);
         link->SetMinSize(linkSize);
-        links->Add(link, 1, wxEXPAND | wxALIGN_CENTER_VERTICAL);
+        links->Add(link, 1, wxEXPAND);
     };
     addLink("Web Site:- ", IDC_WEB_SITE, kMakerWebSite);
     addLink("Email:- ", IDC_EMAIL, kSupportEmail);

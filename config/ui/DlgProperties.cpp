@@ -96,17 +96,17 @@ CDlgProperties::CDlgProperties(wxWindow* book) : ConfigPage(book, "configure/con
     overwrite_ = TextLeftCheckBox(this, IDC_OVERWRITE, "Overwrite Output File");
     autoProcess_ = TextLeftCheckBox(this, IDC_AUTO_PROCESS, "Auto &process");
 
-    auto* codec = new wxBoxSizer(wxHORIZONTAL);
-    codec->Add(rememberCodec_, 0, wxALIGN_CENTER_VERTICAL);
-    codec->Add(codecName_, 1, wxALIGN_CENTER_VERTICAL | wxLEFT, 2 * gap);
-    auto* options = new wxFlexGridSizer(2, gap, 4 * gap);
+    // Check boxes with their texts on the left, in two columns; the codec name stands beside
+    // "Use Last Codec".
+    auto* options = new wxFlexGridSizer(2, 2 * gap, 4 * gap);
+    options->Add(rememberCodec_, 0, wxALIGN_RIGHT);
+    options->Add(codecName_, 0, wxALIGN_CENTER_VERTICAL);
     for (wxCheckBox* box : {autoPopulate_, autoSelect_, overwrite_, autoProcess_})
         options->Add(box, 0, wxALIGN_RIGHT);
 
     auto* content = new wxBoxSizer(wxVERTICAL);
     content->Add(paths, 0, wxEXPAND);
-    content->Add(codec, 0, wxEXPAND | wxTOP, 3 * gap);
-    content->Add(options, 0, wxTOP, 2 * gap);
+    content->Add(options, 0, wxTOP, 3 * gap);
     SetPageContent(content);
 
     inputBrowse->Bind(wxEVT_BUTTON, &CDlgProperties::OnInputBrowse, this);

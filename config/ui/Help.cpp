@@ -23,6 +23,9 @@ constexpr const char* kBookMissing = "The help book could not be found.";
 constexpr const char* kBookUnreadable = "The help book could not be read.";
 constexpr const char* kTopicMissing = "The help book has no topic ";
 constexpr const char* kTitleFormat = "Pixreel Help - %s";
+// The help frame's size when it first opens, in pixels.
+constexpr int kHelpWidth = 960;
+constexpr int kHelpHeight = 720;
 
 // The help window of the main window: one controller, made when help is first asked for and
 // kept until the main view shuts help down. The book it has loaded is remembered so that a
@@ -84,6 +87,7 @@ void ShowInHelpFrame(const std::string& book, const std::string& topic) {
         delete gHelp;
         gHelp = nullptr;
     }
+    const bool opening = !gHelp || !gHelp->GetFrame();
     if (!gHelp) {
         auto help = std::make_unique<wxHtmlHelpController>(wxHF_DEFAULT_STYLE | wxHF_FRAME);
         help->SetTitleFormat(kTitleFormat);
@@ -96,6 +100,10 @@ void ShowInHelpFrame(const std::string& book, const std::string& topic) {
         gLoadedBook = book;
     }
     gHelp->Display(FromUtf8(topic));
+    if (opening && gHelp->GetFrame()) {
+        gHelp->GetFrame()->SetSize(wxSize(kHelpWidth, kHelpHeight));
+        gHelp->GetFrame()->Centre();
+    }
 }
 
 }  // namespace

@@ -10,7 +10,7 @@ RadioGroup::RadioGroup(wxWindow* parent, std::initializer_list<Choice> choices, 
         const long style = buttons_.empty() ? wxRB_GROUP : 0;
         auto* button = new wxRadioButton(parent, choice.id, FromUtf8(choice.label), wxDefaultPosition,
                                          wxDefaultSize, style);
-        sizer->Add(button, 0, wxALIGN_CENTER_VERTICAL | wxALL, DialogUnitsX(parent, 2));
+        sizer->Add(button, 0, wxALL, DialogUnitsX(parent, 2));
         buttons_.push_back(button);
     }
     none_ = new wxRadioButton(parent, wxID_ANY, wxEmptyString);
