@@ -27,9 +27,8 @@ ConfigurationSheet::ConfigurationSheet(wxWindow* parent) {
     LayoutDialog();
 
     // The sheet opens on the Configure page, which is shown at once.
-    properties_->EnsureInitialised();
+    EnterPage(0);
 
-    book->Bind(wxEVT_BOOKCTRL_PAGE_CHANGING, &ConfigurationSheet::OnPageChanging, this);
     book->Bind(wxEVT_BOOKCTRL_PAGE_CHANGED, &ConfigurationSheet::OnPageChanged, this);
     Bind(wxEVT_BUTTON, &ConfigurationSheet::OnOk, this, wxID_OK);
     Bind(wxEVT_BUTTON, &ConfigurationSheet::OnHelp, this, wxID_HELP);
@@ -38,30 +37,41 @@ ConfigurationSheet::ConfigurationSheet(wxWindow* parent) {
     SetAcceleratorTable(wxAcceleratorTable(1, &f1));
 }
 
-ConfigPage* ConfigurationSheet::CurrentPage() const {
-    return static_cast<ConfigPage*>(GetBookCtrl()->GetCurrentPage());
-}
-
 bool ConfigurationSheet::ShowPage(size_t index) {
-    wxBookCtrlBase* book = GetBookCtrl();
     if (index >= pages_.size())
         return false;
-    book->SetSelection(index);
-    return book->GetSelection() == static_cast<int>(index);
+    if (index != shown_) {
+        if (!LeaveShownPage())
+            return false;
+        GetBookCtrl()->ChangeSelection(index);
+        EnterPage(index);
+    }
+    return true;
 }
 
-void ConfigurationSheet::OnPageChanging(wxBookCtrlEvent& event) {
-    ConfigPage* leaving = CurrentPage();
+bool ConfigurationSheet::LeaveShownPage() {
     ConfigPage::Refusal refusal;
-    if (leaving && leaving->IsInitialised() && !leaving->CheckValues(refusal)) {
-        event.Veto();
+    if (pages_[shown_]->CheckValues(refusal))
+        return true;
+    // The box comes once the tab switch is over, the page back in front.
+    CallAfter([this, refusal] {
+        GetBookCtrl()->ChangeSelection(shown_);
         RefuseValue(refusal.control, refusal.message);
-    }
+    });
+    return false;
+}
+
+void ConfigurationSheet::EnterPage(size_t index) {
+    shown_ = index;
+    pages_[index]->EnsureInitialised();
 }
 
 void ConfigurationSheet::OnPageChanged(wxBookCtrlEvent& event) {
-    if (ConfigPage* page = CurrentPage())
-        page->EnsureInitialised();
+    // A click on a tab has switched pages already; a page that refuses its values is brought
+    // back to the front.
+    const int selected = GetBookCtrl()->GetSelection();
+    if (selected != wxNOT_FOUND && static_cast<size_t>(selected) != shown_ && LeaveShownPage())
+        EnterPage(static_cast<size_t>(selected));
     event.Skip();
 }
 
@@ -70,6 +80,7 @@ bool ConfigurationSheet::Confirm() {
         ConfigPage::Refusal refusal;
         if (pages_[i]->IsInitialised() && !pages_[i]->CheckValues(refusal)) {
             GetBookCtrl()->ChangeSelection(i);
+            shown_ = i;
             RefuseValue(refusal.control, refusal.message);
             return false;
         }
@@ -87,8 +98,7 @@ void ConfigurationSheet::OnOk(wxCommandEvent&) {
 }
 
 void ConfigurationSheet::ShowPageHelp() {
-    if (ConfigPage* page = CurrentPage())
-        ShowHelpTopic(page->HelpTopic());
+    ShowHelpTopic(pages_[shown_]->HelpTopic());
 }
 
 void ConfigurationSheet::OnHelp(wxCommandEvent&) {

@@ -17,8 +17,8 @@ class ConfigurationSheet : public wxPropertySheetDialog {
 public:
     explicit ConfigurationSheet(wxWindow* parent);
 
-    /// Brings the page of the index to the front, as a click on its tab does (the page it
-    /// leaves must accept its values); true when it is in front.
+    /// Brings the page of the index to the front, as a click on its tab does: the page in front
+    /// must accept its values first. True when the page is in front.
     bool ShowPage(size_t index);
     /// What OK does: checks every page that was shown (a refused value brings its page to the
     /// front and the answer is false), then stores them in page order.
@@ -31,8 +31,10 @@ public:
     CDlgAdvanced* Advanced() const { return advanced_; }
 
 private:
-    ConfigPage* CurrentPage() const;
-    void OnPageChanging(wxBookCtrlEvent& event);
+    /// Checks the page in front; on a refusal, it is shown (once the current event is over) and
+    /// the answer is false.
+    bool LeaveShownPage();
+    void EnterPage(size_t index);
     void OnPageChanged(wxBookCtrlEvent& event);
     void OnOk(wxCommandEvent& event);
     void OnHelp(wxCommandEvent& event);
@@ -41,4 +43,5 @@ private:
     CDlgGeneral* general_;
     CDlgAdvanced* advanced_;
     std::array<ConfigPage*, 3> pages_;
+    size_t shown_ = 0;  // the page in front, as far as the pages are concerned
 };
