@@ -57,11 +57,6 @@ protected:
         PIXREEL_REQUIRE_DISPLAY();
     }
     static void Type(wxWindow* page, int id, const char* text) { Control<wxTextCtrl>(page, id)->SetValue(text); }
-    static void Press(wxWindow* dialog, int id) {
-        wxCommandEvent click(wxEVT_BUTTON, id);
-        click.SetEventObject(dialog->FindWindow(id));
-        dialog->FindWindow(id)->ProcessWindowEvent(click);
-    }
 };
 
 std::string gChooserStart;
@@ -102,12 +97,12 @@ TEST_F(SheetTest, OkStoresExactlyTheShownPagesInTheirOrder) {
 TEST_F(SheetTest, CancelStoresNothingAndOkReportsTrue) {
     WhenModal([](wxWindow* sheet) {
         static_cast<ConfigurationSheet*>(sheet)->ShowPage(1);
-        Press(sheet, wxID_CANCEL);
+        PressButton(sheet, wxID_CANCEL);
     });
     EXPECT_FALSE(RunConfigurationSheet(nullptr));
     EXPECT_FALSE(std::filesystem::exists(ini));
 
-    WhenModal([](wxWindow* sheet) { Press(sheet, wxID_OK); });
+    WhenModal([](wxWindow* sheet) { PressButton(sheet, wxID_OK); });
     EXPECT_TRUE(RunConfigurationSheet(nullptr));
     EXPECT_EQ(IniKeys().size(), kConfigureKeys.size());
 
@@ -142,17 +137,17 @@ TEST_F(SheetTest, ConfigurePageShowsTheSettingsAndFillsTheOutputDirectory) {
     CDlgProperties::SetFolderChooser(&FakeChooser);
     wxTextCtrl* output = Control<wxTextCtrl>(page, CDlgProperties::IDC_OUTPUT_DIR);
     gChooserAnswer = "";
-    Press(page, CDlgProperties::IDC_INPUT_BROWSE);
+    PressButton(page, CDlgProperties::IDC_INPUT_BROWSE);
     EXPECT_EQ(gChooserStart, "/photos");
     EXPECT_EQ(output->GetValue(), "");
     gChooserAnswer = "/home/me/Photos";
-    Press(page, CDlgProperties::IDC_INPUT_BROWSE);
+    PressButton(page, CDlgProperties::IDC_INPUT_BROWSE);
     EXPECT_EQ(Control<wxTextCtrl>(page, CDlgProperties::IDC_INPUT_DIR)->GetValue(), "/home/me/Photos/");
     EXPECT_EQ(output->GetValue(), "/home/me/Photos/");
     // The output button changes the output box only.
     Type(page, CDlgProperties::IDC_VIDEO_FILE, "typed");
     gChooserAnswer = "/videos";
-    Press(page, CDlgProperties::IDC_OUTPUT_BROWSE);
+    PressButton(page, CDlgProperties::IDC_OUTPUT_BROWSE);
     EXPECT_EQ(output->GetValue(), "/videos/");
     EXPECT_EQ(Control<wxTextCtrl>(page, CDlgProperties::IDC_VIDEO_FILE)->GetValue(), "typed");
     CDlgProperties::SetFolderChooser(nullptr);

@@ -39,6 +39,14 @@ std::vector<std::string> DialogTest::IniKeys() const {
     return keys;
 }
 
+void PressButton(wxWindow* window, int id) {
+    wxWindow* button = window->FindWindow(id);
+    ASSERT_NE(button, nullptr) << "no button " << id;
+    wxCommandEvent click(wxEVT_BUTTON, id);
+    click.SetEventObject(button);
+    button->ProcessWindowEvent(click);
+}
+
 void WhenModal(std::function<void(wxWindow* dialog)> action, int triesLeft) {
     // Posted calls run from the modal dialog's own loop once it is dispatching.
     wxTheApp->CallAfter([action, triesLeft] {

@@ -37,6 +37,9 @@ T* Control(wxWindow* parent, int id) {
     return control;
 }
 
+/// Clicks the button of the id on the window, as a mouse click would.
+void PressButton(wxWindow* window, int id);
+
 /// Runs `action` once the next modal dialog runs (from inside its event loop); used to press a
 /// dialog's buttons while a function that shows it modally waits. Gives up after that many
 /// looks.
