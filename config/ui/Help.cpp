@@ -49,32 +49,40 @@ wxDialog* RunningModalDialog() {
     return nullptr;
 }
 
-// Loads the book into the controller; false (with the reason) when it is missing or unreadable.
-bool LoadBook(wxHtmlHelpController& help, const std::string& book, std::string& reason) {
+bool HasTopic(const std::string& book, const std::string& topic, std::string& reason);
+
+// Loads the book into the controller and checks that it has the topic; false (with the reason)
+// when the book is missing or unreadable or lacks the topic.
+bool LoadBook(wxHtmlHelpController& help, const std::string& book, const std::string& topic, std::string& reason) {
     if (!wxFileName::FileExists(FromUtf8(book))) {
         reason = kBookMissing;
         return false;
     }
     // The help data reports a broken book through the log; the "Help Error" box says it instead.
+    // Its contents start with an entry for the book itself: a book whose own contents could not
+    // be read has no other.
     wxLogNull quiet;
-    if (!help.AddBook(wxFileName(FromUtf8(book))) || help.GetHelpData()->GetContentsArray().empty()) {
+    if (!help.AddBook(wxFileName(FromUtf8(book))) || help.GetHelpData()->GetContentsArray().size() < 2) {
         reason = kBookUnreadable;
         return false;
     }
-    return true;
+    return HasTopic(book, topic, reason);
 }
 
-bool TopicExists(const std::string& book, const std::string& topic) {
+bool HasTopic(const std::string& book, const std::string& topic, std::string& reason) {
     wxFileName page(FromUtf8(topic), wxPATH_UNIX);
     page.MakeAbsolute(wxFileName(FromUtf8(book)).GetPath());
-    return page.FileExists();
+    if (page.FileExists())
+        return true;
+    reason = kTopicMissing + topic;
+    return false;
 }
 
 void ShowInModalHelp(wxDialog* owner, const std::string& book, const std::string& topic) {
     wxHtmlHelpController help(wxHF_DEFAULT_STYLE | wxHF_DIALOG | wxHF_MODAL, owner);
     help.SetTitleFormat(kTitleFormat);
     std::string reason;
-    if (!LoadBook(help, book, reason)) {
+    if (!LoadBook(help, book, topic, reason)) {
         ReportHelpError(reason, book);
         return;
     }
@@ -83,22 +91,25 @@ void ShowInModalHelp(wxDialog* owner, const std::string& book, const std::string
 }
 
 void ShowInHelpFrame(const std::string& book, const std::string& topic) {
-    if (gHelp && gLoadedBook != book) {
-        delete gHelp;
-        gHelp = nullptr;
-    }
-    const bool opening = !gHelp || !gHelp->GetFrame();
-    if (!gHelp) {
+    std::string reason;
+    if (gHelp && gLoadedBook != book)
+        ShutdownHelp();
+    if (gHelp) {
+        if (!HasTopic(book, topic, reason)) {
+            ReportHelpError(reason, book);
+            return;
+        }
+    } else {
         auto help = std::make_unique<wxHtmlHelpController>(wxHF_DEFAULT_STYLE | wxHF_FRAME);
         help->SetTitleFormat(kTitleFormat);
-        std::string reason;
-        if (!LoadBook(*help, book, reason)) {
+        if (!LoadBook(*help, book, topic, reason)) {
             ReportHelpError(reason, book);
             return;
         }
         gHelp = help.release();
         gLoadedBook = book;
     }
+    const bool opening = !gHelp->GetFrame();
     gHelp->Display(FromUtf8(topic));
     if (opening && gHelp->GetFrame()) {
         gHelp->GetFrame()->SetSize(wxSize(kHelpWidth, kHelpHeight));
@@ -137,10 +148,6 @@ void ShutdownHelp() {
 void ShowHelpTopic(const std::string& topic) {
     const std::string book = HelpBookPath();
     try {
-        if (!TopicExists(book, topic) && wxFileName::FileExists(FromUtf8(book))) {
-            ReportHelpError(kTopicMissing + topic, book);
-            return;
-        }
         if (wxDialog* owner = RunningModalDialog())
             ShowInModalHelp(owner, book, topic);
         else
