@@ -137,3 +137,8 @@ std::string CommandLineCodec() {
     Overlay(scratch, codec, false);
     return codec;
 }
+
+bool CommandLineOptionTakesArgument(const char* token) {
+    const OptionRule* desc = FindOption(token);
+    return desc != nullptr && desc->takesArgument;
+}

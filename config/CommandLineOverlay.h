@@ -35,6 +35,9 @@ void InstallCommandLineOverlay();
 /// Asked afresh at each call, from any thread.
 std::string CommandLineCodec();
 
+/// Whether token is one of the options above that takes the next token as its argument.
+bool CommandLineOptionTakesArgument(const char* token);
+
 /// The texts of the error boxes of options without an argument that the string table lacks.
 inline constexpr const char* kNoLogFileArgText = "No log file name has been specified after the -l parameter";
 inline constexpr const char* kNoCodecArgText = "No compressor has been specified after the -c parameter";

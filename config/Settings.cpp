@@ -12,7 +12,8 @@
 #include <cstring>
 #include <string>
 
-#include "platform/CommandLineSplitter.h"
+#include "platform/DataFiles.h"
+#include "platform/ProcessCommandLine.h"
 #include "platform/Profile.h"
 #include "platform/SystemError.h"
 
@@ -296,7 +297,10 @@ int SettingsFilePath(char* destination, size_t size, bool reportFailure) {
     if (!ProgramFilePath(destination, size, nullptr, ".ini", reportFailure))
         return 0;
     const std::string besideProgram = destination;
-    if (::access(besideProgram.c_str(), F_OK) == 0 || ::access(FolderOf(besideProgram).c_str(), W_OK) == 0)
+    // An installed program never keeps its settings beside itself, whatever the permissions:
+    // root running /usr/bin/pixreel must not create /usr/bin/pixreel.ini.
+    if (!RunsInstalled() &&
+        (::access(besideProgram.c_str(), F_OK) == 0 || ::access(FolderOf(besideProgram).c_str(), W_OK) == 0))
         return 1;
     const std::string personal = XdgSettingsFile();
     if (personal.empty()) {

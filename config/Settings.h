@@ -91,7 +91,8 @@ int ProgramFilePath(char* destination, size_t size, const char* name, const char
                     bool reportFailure);
 
 /// The INI file's path: the file named by PIXREEL_INI when that variable is set and not empty;
-/// else <program folder>/<program base name>.ini when that folder is writable or already holds
-/// the file; else $XDG_CONFIG_HOME/pixreel/pixreel.ini (~/.config when the variable is unset).
-/// Failures as for ProgramFilePath.
+/// else, for a program that is not installed (RunsInstalled), <program folder>/<program base
+/// name>.ini when that folder is writable or already holds the file; else
+/// $XDG_CONFIG_HOME/pixreel/pixreel.ini (~/.config when the variable is unset), whose folders
+/// the first write creates. Failures as for ProgramFilePath.
 int SettingsFilePath(char* destination, size_t size, bool reportFailure);

@@ -10,8 +10,9 @@
 #include <new>
 #include <vector>
 
-#include "platform/CodecCompressor.h"
+#include "base/ByteOrder.h"
 #include "platform/RiffWriter.h"
+#include "platform/VideoCompressor.h"
 
 namespace {
 
@@ -33,8 +34,8 @@ constexpr DWORD kMovi = mmioFOURCC('m', 'o', 'v', 'i');
 constexpr DWORD kIdx1 = mmioFOURCC('i', 'd', 'x', '1');
 constexpr DWORD kJunk = mmioFOURCC('J', 'U', 'N', 'K');
 
-// avih and strh are 56 bytes each after their chunk heads.
-constexpr uint32_t kDmlhBytes = 248;  // dwTotalFrames and 61 reserved DWORDs
+constexpr uint32_t kChunkHeadBytes = 8;  // tag and size
+constexpr uint32_t kDmlhBytes = 248;     // dwTotalFrames and 61 reserved DWORDs
 
 // avih offsets of the fields patched later.
 constexpr uint32_t kAvihMaxBytesPerSec = 4;
@@ -52,8 +53,11 @@ constexpr DWORD AVIF_ISINTERLEAVED = 0x00000100;
 // stream's header list; with the default 1 GiB per RIFF that is 256 GiB of data.
 constexpr uint32_t kSuperIndexEntries = 256;
 constexpr uint32_t kSuperIndexHeadBytes = 24;  // after the chunk head, before the entries
-constexpr uint32_t kSuperIndexBytes = kSuperIndexHeadBytes + 16 * kSuperIndexEntries;
+constexpr uint32_t kSuperIndexEntryBytes = 16;
+constexpr uint32_t kSuperIndexBytes = kSuperIndexHeadBytes + kSuperIndexEntryBytes * kSuperIndexEntries;
 constexpr uint32_t kStdIndexHeadBytes = 24;
+constexpr uint32_t kStdIndexEntryBytes = 8;
+constexpr uint32_t kIdx1EntryBytes = 16;
 constexpr uint8_t AVI_INDEX_OF_INDEXES = 0x00;
 constexpr uint8_t AVI_INDEX_OF_CHUNKS = 0x01;
 
@@ -64,7 +68,9 @@ constexpr uint32_t kExtraRoomBytes = 1024;
 constexpr uint64_t kMoviAlign = 2048;
 
 constexpr uint64_t kDefaultRiffLimit = 1ull << 30;
-// A RIFF can never exceed 4 GiB; stay clear of the 32-bit size fields.
+// A RIFF must hold its headers and at least some data; and it can never exceed 4 GiB, so stay
+// clear of the 32-bit size fields.
+constexpr uint64_t kMinRiffLimit = 16384;
 constexpr uint64_t kMaxRiffLimit = 0xFFFFFFFFull - (64u << 20);
 
 std::atomic<uint64_t> gRiffLimit{0};
@@ -83,9 +89,16 @@ uint64_t DefaultRiffLimit() {
     return kDefaultRiffLimit;
 }
 
-void StoreLe32(uint8_t* p, uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(value >> (8 * i));
+// The RIFF size limit a file opened now takes.
+uint64_t RiffLimitForNewFile() {
+    uint64_t limit = gRiffLimit.load();
+    if (limit == 0)
+        limit = DefaultRiffLimit();
+    if (limit < kMinRiffLimit)
+        limit = kMinRiffLimit;
+    if (limit > kMaxRiffLimit)
+        limit = kMaxRiffLimit;
+    return limit;
 }
 
 HRESULT Fail(HRESULT result, int code) {
@@ -93,7 +106,33 @@ HRESULT Fail(HRESULT result, int code) {
     return result;
 }
 
-// ---- Per-stream and per-file state --------------------------------------------------------
+// Bytes a chunk of this much data takes in the file: head, data and the pad to even length.
+uint64_t ChunkBytes(uint32_t dataBytes) {
+    return kChunkHeadBytes + static_cast<uint64_t>(dataBytes) + (dataBytes & 1);
+}
+
+// A whole chunk in memory, for a place that is patched rather than appended.
+std::vector<uint8_t> MakeChunk(DWORD ckid, const void* data, uint32_t size) {
+    std::vector<uint8_t> chunk(static_cast<size_t>(ChunkBytes(size)), 0);
+    le::WriteU32(chunk.data(), ckid);
+    le::WriteU32(chunk.data() + 4, size);
+    if (size)
+        std::memcpy(chunk.data() + kChunkHeadBytes, data, size);
+    return chunk;
+}
+
+// Width and height (rows counted either way) of a video format's BITMAPINFOHEADER.
+bool DibSize(const std::vector<uint8_t>& format, LONG& width, LONG& height) {
+    if (format.size() < sizeof(BITMAPINFOHEADER))
+        return false;
+    BITMAPINFOHEADER h;
+    std::memcpy(&h, format.data(), sizeof h);
+    width = h.biWidth;
+    height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+    return true;
+}
+
+// ---- Per-file and per-stream state --------------------------------------------------------
 
 struct StdIndexEntry {
     uint64_t dataOffset;  // absolute offset of the chunk's data
@@ -133,6 +172,17 @@ struct PendingData {
     std::vector<uint8_t> bytes;
 };
 
+// A compressor put in front of a video stream, and the input format it was started for.
+struct CompressorState {
+    bool passThrough = false;  // uncompressed frames ("DIB ")
+    AVICOMPRESSOPTIONS options{};
+    std::unique_ptr<VideoCompressor> compressor;
+    DibLayout input;
+    bool formatSet = false;
+    uint32_t framesIn = 0;
+    std::vector<uint8_t> packet;
+};
+
 }  // namespace
 
 struct AviFileObject {
@@ -168,21 +218,13 @@ struct AviStreamObject {
     int refs = 1;
     AviFileObject* file = nullptr;
     StreamState* state = nullptr;
-
-    // Compressed streams only.
-    AviStreamObject* source = nullptr;
-    bool passThrough = false;  // uncompressed frames ("DIB ")
-    AVICOMPRESSOPTIONS options{};
-    std::unique_ptr<VideoCompressor> compressor;
-    DibLayout input;
-    bool formatSet = false;
-    uint32_t framesIn = 0;
-    std::vector<uint8_t> packet;
+    AviStreamObject* source = nullptr;  // set on a compressed stream, which writes into its source
+    CompressorState compression;        // compressed streams only
 };
 
 namespace {
 
-// ---- Writing helpers ----------------------------------------------------------------------
+// ---- Results ------------------------------------------------------------------------------
 
 void Record(AviFileObject& f, HRESULT result, int code) {
     if (f.status == AVIERR_OK) {
@@ -191,12 +233,41 @@ void Record(AviFileObject& f, HRESULT result, int code) {
     }
 }
 
+// Fails the call and, from now on, the file.
+HRESULT FailFile(AviFileObject& f, HRESULT result, int code) {
+    Record(f, result, code);
+    return Fail(result, code);
+}
+
+// The file's first failure (with its errno), or AVIERR_OK.
+HRESULT FileResult(const AviFileObject& f) {
+    return f.status == AVIERR_OK ? AVIERR_OK : Fail(f.status, f.statusErrno);
+}
+
+// After a failed write: cuts the file back to the end of its last whole chunk, so that
+// everything before it stays readable, and puts the open lists back to "size unknown", as while
+// writing. The failure becomes the file's.
+HRESULT RollBack(AviFileObject& f) {
+    RiffWriter& out = f.out;
+    int code = out.Error();
+    out.ClearError();
+    out.Truncate(f.goodEnd);
+    out.PatchU32(f.moviOffset + 4, 0);
+    out.PatchU32(f.riffOffset + 4, 0);
+    return FailFile(f, AVIERR_FILEWRITE, code);
+}
+
+// ---- The header ---------------------------------------------------------------------------
+
+char TensDigit(int number) { return static_cast<char>('0' + number / 10); }
+char UnitsDigit(int number) { return static_cast<char>('0' + number % 10); }
+
 DWORD ChunkIdFor(const StreamState& s) {
     char twoCc[2] = {'d', 'c'};
     if (s.info.fccType == streamtypeVIDEO) {
         DWORD compression = BI_RGB;
         if (s.format.size() >= sizeof(BITMAPINFOHEADER))
-            std::memcpy(&compression, s.format.data() + offsetof(BITMAPINFOHEADER, biCompression), 4);
+            std::memcpy(&compression, s.format.data() + offsetof(BITMAPINFOHEADER, biCompression), sizeof compression);
         twoCc[1] = compression == BI_RGB ? 'b' : 'c';
     } else if (s.info.fccType == streamtypeAUDIO) {
         twoCc[0] = 'w';
@@ -205,8 +276,7 @@ DWORD ChunkIdFor(const StreamState& s) {
         twoCc[0] = 't';
         twoCc[1] = 'x';
     }
-    return mmioFOURCC(static_cast<char>('0' + s.number / 10), static_cast<char>('0' + s.number % 10), twoCc[0],
-                      twoCc[1]);
+    return mmioFOURCC(TensDigit(s.number), UnitsDigit(s.number), twoCc[0], twoCc[1]);
 }
 
 const StreamState* MainVideo(const AviFileObject& f) {
@@ -214,6 +284,38 @@ const StreamState* MainVideo(const AviFileObject& f) {
         if (s->info.fccType == streamtypeVIDEO)
             return s.get();
     return f.streams.empty() ? nullptr : f.streams.front().get();
+}
+
+// The main header: frame period and size of the main video stream; counts, rates and flags are
+// patched later.
+void WriteAvih(AviFileObject& f) {
+    RiffWriter& out = f.out;
+    const StreamState* video = MainVideo(f);
+    LONG width = 0, height = 0;
+    uint32_t microSecPerFrame = 0;
+    if (video) {
+        const AVISTREAMINFOA& info = video->info;
+        if (info.fccType != streamtypeVIDEO || !DibSize(video->format, width, height)) {
+            width = info.rcFrame.right - info.rcFrame.left;
+            height = info.rcFrame.bottom - info.rcFrame.top;
+        }
+        if (info.dwRate != 0)
+            microSecPerFrame = static_cast<uint32_t>((1000000ull * info.dwScale + info.dwRate / 2) / info.dwRate);
+    }
+    uint64_t avih = out.BeginChunk(kAvih);
+    f.avihOffset = avih + kChunkHeadBytes;
+    out.PutU32(microSecPerFrame);
+    out.PutU32(0);  // dwMaxBytesPerSec, patched
+    out.PutU32(0);  // dwPaddingGranularity
+    out.PutU32(0);  // dwFlags, patched when the index is written
+    out.PutU32(0);  // dwTotalFrames, patched
+    out.PutU32(0);  // dwInitialFrames
+    out.PutU32(static_cast<uint32_t>(f.streams.size()));
+    out.PutU32(0);  // dwSuggestedBufferSize, patched
+    out.PutU32(static_cast<uint32_t>(width));
+    out.PutU32(static_cast<uint32_t>(height));
+    out.PutZeros(16);  // dwReserved
+    out.EndChunk(avih);
 }
 
 void PutStrh(RiffWriter& out, const StreamState& s) {
@@ -238,158 +340,74 @@ void PutStrh(RiffWriter& out, const StreamState& s) {
     out.PutU16(static_cast<uint16_t>(i.rcFrame.bottom));
 }
 
-// Writes everything before the first chunk of data: the header list with room for what is
-// patched or added later, and the opening of the first 'movi' list.
-void WriteHeader(AviFileObject& f) {
+// A stream's header list: its header, its format and room for its OpenDML super index.
+void WriteStrl(RiffWriter& out, StreamState& s) {
+    s.chunkId = ChunkIdFor(s);
+    uint64_t strl = out.BeginList(kList, kStrl);
+    uint64_t strh = out.BeginChunk(kStrh);
+    s.strhOffset = strh + kChunkHeadBytes;
+    PutStrh(out, s);
+    out.EndChunk(strh);
+    uint64_t strf = out.BeginChunk(kStrf);
+    out.PutBytes(s.format.data(), s.format.size());
+    out.EndChunk(strf);
+    // The room stays JUNK unless the file outgrows one RIFF.
+    s.indexRoomOffset = out.Tell();
+    out.PutJunk(kChunkHeadBytes + kSuperIndexBytes);
+    out.EndChunk(strl);
+}
+
+void WriteOdml(AviFileObject& f) {
     RiffWriter& out = f.out;
-    const StreamState* video = MainVideo(f);
-    uint32_t width = 0, height = 0;
-    if (video && video->info.fccType == streamtypeVIDEO && video->format.size() >= sizeof(BITMAPINFOHEADER)) {
-        BITMAPINFOHEADER h;
-        std::memcpy(&h, video->format.data(), sizeof h);
-        width = static_cast<uint32_t>(h.biWidth);
-        height = static_cast<uint32_t>(h.biHeight < 0 ? -h.biHeight : h.biHeight);
-    } else if (video) {
-        width = static_cast<uint32_t>(video->info.rcFrame.right - video->info.rcFrame.left);
-        height = static_cast<uint32_t>(video->info.rcFrame.bottom - video->info.rcFrame.top);
-    }
-    uint32_t microSecPerFrame = 0;
-    if (video && video->info.dwRate != 0)
-        microSecPerFrame = static_cast<uint32_t>(
-            (1000000ull * video->info.dwScale + video->info.dwRate / 2) / video->info.dwRate);
-
-    f.riffOffset = out.BeginList(kRiff, kAvi);  // size patched at the end of the RIFF
-    f.riffCount = 1;
-    uint64_t hdrl = out.BeginList(kList, kHdrl);
-
-    uint64_t avih = out.BeginChunk(kAvih);
-    f.avihOffset = avih + 8;
-    out.PutU32(microSecPerFrame);
-    out.PutU32(0);  // dwMaxBytesPerSec, patched
-    out.PutU32(0);  // dwPaddingGranularity
-    out.PutU32(0);  // dwFlags, patched when the index is written
-    out.PutU32(0);  // dwTotalFrames, patched
-    out.PutU32(0);  // dwInitialFrames
-    out.PutU32(static_cast<uint32_t>(f.streams.size()));
-    out.PutU32(0);  // dwSuggestedBufferSize, patched
-    out.PutU32(width);
-    out.PutU32(height);
-    out.PutZeros(16);
-    out.EndChunk(avih);
-
-    for (auto& s : f.streams) {
-        s->chunkId = ChunkIdFor(*s);
-        uint64_t strl = out.BeginList(kList, kStrl);
-        uint64_t strh = out.BeginChunk(kStrh);
-        s->strhOffset = strh + 8;
-        PutStrh(out, *s);
-        out.EndChunk(strh);
-        uint64_t strf = out.BeginChunk(kStrf);
-        out.PutBytes(s->format.data(), s->format.size());
-        out.EndChunk(strf);
-        // Room for the OpenDML super index; it stays JUNK unless the file outgrows one RIFF.
-        s->indexRoomOffset = out.Tell();
-        out.PutJunk(8 + kSuperIndexBytes);
-        out.EndChunk(strl);
-    }
-
     uint64_t odml = out.BeginList(kList, kOdml);
     uint64_t dmlh = out.BeginChunk(kDmlh);
-    f.dmlhOffset = dmlh + 8;
+    f.dmlhOffset = dmlh + kChunkHeadBytes;
     out.PutZeros(kDmlhBytes);  // dwTotalFrames, patched
     out.EndChunk(dmlh);
     out.EndChunk(odml);
-    out.EndChunk(hdrl);
+}
 
+// The room for AVIFileWriteData, holding what it was handed so far; the rest is a JUNK chunk.
+void WriteExtraRoom(AviFileObject& f) {
+    RiffWriter& out = f.out;
     f.extraRoomOffset = out.Tell();
     out.PutBytes(f.roomChunks.data(), f.roomChunks.size());
     if (f.extraRoomLeft > 0)
         out.PutJunk(f.extraRoomLeft);
     f.roomChunks.clear();
+}
 
-    // Pad so that the first chunk of 'movi' starts on the boundary; a JUNK chunk needs 8 bytes.
-    uint64_t firstChunk = out.Tell() + 12;
+// Pads so that the first chunk of 'movi' starts on the boundary; a JUNK chunk needs 8 bytes.
+void PadForMovi(RiffWriter& out) {
+    uint64_t firstChunk = out.Tell() + 12;  // after the 'movi' list's head and type
     uint64_t pad = (kMoviAlign - firstChunk % kMoviAlign) % kMoviAlign;
-    if (pad != 0 && pad < 8)
+    if (pad != 0 && pad < kChunkHeadBytes)
         pad += kMoviAlign;
     if (pad != 0)
         out.PutJunk(static_cast<size_t>(pad));
+}
 
-    // Sizes of the open RIFF and 'movi' stay 0 while writing: readers take 0 as "up to the end
-    // of the file", which keeps a file whose writer was killed readable.
+// Writes everything before the first chunk of data: the header list with room for what is
+// patched or added later, and the opening of the first 'movi' list.
+void WriteHeader(AviFileObject& f) {
+    RiffWriter& out = f.out;
+    // Sizes of the open RIFF and 'movi' stay 0 while writing (patched when the RIFF is closed):
+    // readers take 0 as "up to the end of the file", which keeps a file whose writer was killed
+    // readable.
+    f.riffOffset = out.BeginList(kRiff, kAvi);
+    f.riffCount = 1;
+    uint64_t hdrl = out.BeginList(kList, kHdrl);
+    WriteAvih(f);
+    for (auto& s : f.streams)
+        WriteStrl(out, *s);
+    WriteOdml(f);
+    out.EndChunk(hdrl);
+    WriteExtraRoom(f);
+    PadForMovi(out);
     f.moviOffset = out.BeginList(kList, kMovi);
     f.headerWritten = true;
     if (out.Flush())
         f.goodEnd = out.Tell();
-}
-
-uint64_t Idx1Bytes(const AviFileObject& f, size_t extraEntries) {
-    return 8 + 16 * static_cast<uint64_t>(f.idx1.size() + extraEntries);
-}
-
-uint64_t StdIndexBytes(const StreamState& s, size_t extraEntries) {
-    return 8 + kStdIndexHeadBytes + 8 * static_cast<uint64_t>(s.segment.size() + extraEntries);
-}
-
-// Writes one 'ix##' chunk for the stream's chunks in the current RIFF; returns its entry for
-// the stream's super index (size 0 when the stream has no chunk in this RIFF).
-SuperIndexEntry WriteStdIndex(AviFileObject& f, const StreamState& s) {
-    if (s.segment.empty())
-        return {0, 0, 0};
-    RiffWriter& out = f.out;
-    DWORD tag = mmioFOURCC('i', 'x', static_cast<char>('0' + s.number / 10), static_cast<char>('0' + s.number % 10));
-    uint64_t base = f.moviOffset;
-    uint64_t chunk = out.BeginChunk(tag);
-    const uint8_t subTypeAndType[2] = {0, AVI_INDEX_OF_CHUNKS};
-    out.PutU16(2);  // wLongsPerEntry
-    out.PutBytes(subTypeAndType, 2);
-    out.PutU32(static_cast<uint32_t>(s.segment.size()));
-    out.PutU32(s.chunkId);
-    out.PutU64(base);
-    out.PutU32(0);
-    for (const StdIndexEntry& e : s.segment) {
-        out.PutU32(static_cast<uint32_t>(e.dataOffset - base));
-        out.PutU32(e.size | (e.key ? 0u : 0x80000000u));  // bit 31 marks a delta frame
-    }
-    out.EndChunk(chunk);
-    return {chunk, static_cast<uint32_t>(out.Tell() - chunk), static_cast<uint32_t>(s.segment.size())};
-}
-
-// Turns the room kept in the stream header into the super index, or rewrites it.
-void PatchSuperIndex(AviFileObject& f, const StreamState& s) {
-    std::vector<uint8_t> bytes(8 + kSuperIndexHeadBytes + 16 * s.superIndex.size());
-    auto u32 = [&](size_t at, uint32_t v) { StoreLe32(bytes.data() + at, v); };
-    u32(0, kIndx);
-    u32(4, kSuperIndexBytes);
-    bytes[8] = 4;  // wLongsPerEntry
-    bytes[11] = AVI_INDEX_OF_INDEXES;
-    u32(12, static_cast<uint32_t>(s.superIndex.size()));
-    u32(16, s.chunkId);
-    for (size_t i = 0; i < s.superIndex.size(); ++i) {
-        size_t at = 8 + kSuperIndexHeadBytes + 16 * i;
-        u32(at, static_cast<uint32_t>(s.superIndex[i].offset));
-        u32(at + 4, static_cast<uint32_t>(s.superIndex[i].offset >> 32));
-        u32(at + 8, s.superIndex[i].size);
-        u32(at + 12, s.superIndex[i].duration);
-    }
-    f.out.Patch(s.indexRoomOffset, bytes.data(), bytes.size());
-}
-
-void WriteIdx1(AviFileObject& f) {
-    RiffWriter& out = f.out;
-    uint64_t chunk = out.BeginChunk(kIdx1);
-    for (const Idx1Entry& e : f.idx1) {
-        out.PutU32(e.ckid);
-        out.PutU32(e.flags);
-        out.PutU32(e.offset);
-        out.PutU32(e.size);
-    }
-    out.EndChunk(chunk);
-}
-
-uint32_t TotalFrames(const AviFileObject& f) {
-    const StreamState* video = MainVideo(f);
-    return video ? video->length : 0;
 }
 
 // Puts the counts known so far into the header; cheap, done now and then while writing.
@@ -410,10 +428,78 @@ void PatchCounts(AviFileObject& f) {
             peak = bytes;
     out.PatchU32(f.avihOffset + kAvihMaxBytesPerSec, peak > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(peak));
     out.PatchU32(f.avihOffset + kAvihTotalFrames, firstRiffFrames);
-    out.PatchU32(f.avihOffset + kAvihSuggestedBuffer, largest == 0 ? 0 : largest + 8);
-    out.PatchU32(f.dmlhOffset, TotalFrames(f));
+    out.PatchU32(f.avihOffset + kAvihSuggestedBuffer, largest == 0 ? 0 : largest + kChunkHeadBytes);
+    out.PatchU32(f.dmlhOffset, video ? video->length : 0);
     f.lastPatch = std::chrono::steady_clock::now();
 }
+
+// ---- Indexes ------------------------------------------------------------------------------
+
+uint64_t Idx1Bytes(const AviFileObject& f, size_t extraEntries) {
+    return kChunkHeadBytes + kIdx1EntryBytes * static_cast<uint64_t>(f.idx1.size() + extraEntries);
+}
+
+uint64_t StdIndexBytes(const StreamState& s, size_t extraEntries) {
+    return kChunkHeadBytes + kStdIndexHeadBytes +
+           kStdIndexEntryBytes * static_cast<uint64_t>(s.segment.size() + extraEntries);
+}
+
+// Writes one 'ix##' chunk for the stream's chunks in the current RIFF; returns its entry for
+// the stream's super index (size 0 when the stream has no chunk in this RIFF).
+SuperIndexEntry WriteStdIndex(AviFileObject& f, const StreamState& s) {
+    if (s.segment.empty())
+        return {0, 0, 0};
+    RiffWriter& out = f.out;
+    uint64_t base = f.moviOffset;
+    uint64_t chunk = out.BeginChunk(mmioFOURCC('i', 'x', TensDigit(s.number), UnitsDigit(s.number)));
+    const uint8_t subTypeAndType[2] = {0, AVI_INDEX_OF_CHUNKS};
+    out.PutU16(2);  // wLongsPerEntry
+    out.PutBytes(subTypeAndType, 2);
+    out.PutU32(static_cast<uint32_t>(s.segment.size()));
+    out.PutU32(s.chunkId);
+    out.PutU64(base);
+    out.PutU32(0);  // dwReserved
+    for (const StdIndexEntry& e : s.segment) {
+        out.PutU32(static_cast<uint32_t>(e.dataOffset - base));
+        out.PutU32(e.size | (e.key ? 0u : 0x80000000u));  // bit 31 marks a delta frame
+    }
+    out.EndChunk(chunk);
+    return {chunk, static_cast<uint32_t>(out.Tell() - chunk), static_cast<uint32_t>(s.segment.size())};
+}
+
+// Turns the room kept in the stream header into the super index, or rewrites it.
+void PatchSuperIndex(AviFileObject& f, const StreamState& s) {
+    std::vector<uint8_t> bytes(kChunkHeadBytes + kSuperIndexHeadBytes + kSuperIndexEntryBytes * s.superIndex.size());
+    auto u32 = [&](size_t at, uint32_t v) { le::WriteU32(bytes.data() + at, v); };
+    u32(0, kIndx);
+    u32(4, kSuperIndexBytes);
+    bytes[8] = 4;  // wLongsPerEntry
+    bytes[11] = AVI_INDEX_OF_INDEXES;
+    u32(12, static_cast<uint32_t>(s.superIndex.size()));
+    u32(16, s.chunkId);
+    for (size_t i = 0; i < s.superIndex.size(); ++i) {
+        size_t at = kChunkHeadBytes + kSuperIndexHeadBytes + kSuperIndexEntryBytes * i;
+        u32(at, static_cast<uint32_t>(s.superIndex[i].offset));
+        u32(at + 4, static_cast<uint32_t>(s.superIndex[i].offset >> 32));
+        u32(at + 8, s.superIndex[i].size);
+        u32(at + 12, s.superIndex[i].duration);
+    }
+    f.out.Patch(s.indexRoomOffset, bytes.data(), bytes.size());
+}
+
+void WriteIdx1(AviFileObject& f) {
+    RiffWriter& out = f.out;
+    uint64_t chunk = out.BeginChunk(kIdx1);
+    for (const Idx1Entry& e : f.idx1) {
+        out.PutU32(e.ckid);
+        out.PutU32(e.flags);
+        out.PutU32(e.offset);
+        out.PutU32(e.size);
+    }
+    out.EndChunk(chunk);
+}
+
+// ---- Data ---------------------------------------------------------------------------------
 
 // Closes the open RIFF (indexes, sizes) and starts an 'AVIX' one. Nothing of the file's state
 // changes unless all of it reached the file; otherwise the file is cut back to its last chunk.
@@ -426,18 +512,10 @@ HRESULT StartNextRiff(AviFileObject& f) {
     if (f.riffCount == 1)
         WriteIdx1(f);
     out.EndChunk(f.riffOffset);
-    uint64_t riff = out.BeginList(kRiff, kAvix);
+    uint64_t riff = out.BeginList(kRiff, kAvix);  // sizes 0 while writing, as in the first RIFF
     uint64_t movi = out.BeginList(kList, kMovi);
-    if (!out.Flush()) {
-        int code = out.Error();
-        out.ClearError();
-        out.Truncate(f.goodEnd);
-        // The open lists go back to "size unknown", as while writing.
-        out.PatchU32(f.moviOffset + 4, 0);
-        out.PatchU32(f.riffOffset + 4, 0);
-        Record(f, AVIERR_FILEWRITE, code);
-        return Fail(AVIERR_FILEWRITE, code);
-    }
+    if (!out.Flush())
+        return RollBack(f);
     f.goodEnd = out.Tell();
     for (size_t i = 0; i < f.streams.size(); ++i) {
         StreamState& s = *f.streams[i];
@@ -459,63 +537,61 @@ HRESULT StartNextRiff(AviFileObject& f) {
     return AVIERR_OK;
 }
 
+// Starts the next RIFF when this chunk and the indexes that close the RIFF would pass the limit.
+HRESULT MakeRoomFor(AviFileObject& f, const StreamState& s, uint64_t chunkBytes) {
+    const RiffWriter& out = f.out;
+    uint64_t riffBytes = out.Tell() - f.riffOffset - kChunkHeadBytes;
+    uint64_t indexBytes = f.riffCount == 1 ? Idx1Bytes(f, 1) : 0;
+    for (const auto& other : f.streams)
+        indexBytes += StdIndexBytes(*other, other.get() == &s ? 1 : 0);
+    bool movieHasData = out.Tell() > f.moviOffset + 12;
+    if (!movieHasData || riffBytes + chunkBytes + indexBytes <= f.riffLimit)
+        return AVIERR_OK;
+    // Each stream needs an entry for the RIFF being closed and one for the next.
+    for (const auto& other : f.streams)
+        if (other->superIndex.size() + 2 > kSuperIndexEntries)
+            return FailFile(f, AVIERR_FILEWRITE, EFBIG);
+    return StartNextRiff(f);
+}
+
+// Enters a chunk that reached the file into the indexes and the running counts.
+void Account(AviFileObject& f, StreamState& s, uint64_t chunk, uint32_t size, bool key) {
+    s.segment.push_back({chunk + kChunkHeadBytes, size, key});
+    if (f.riffCount == 1) {
+        DWORD flags = key ? AVIIF_KEYFRAME : 0;
+        f.idx1.push_back({s.chunkId, flags, static_cast<uint32_t>(chunk - (f.moviOffset + kChunkHeadBytes)), size});
+    }
+    if (size > s.maxChunkBytes)
+        s.maxChunkBytes = size;
+    uint64_t second = s.info.dwRate ? static_cast<uint64_t>(s.length) * s.info.dwScale / s.info.dwRate : 0;
+    f.bytesPerSecond[second] += ChunkBytes(size);
+    ++s.length;
+}
+
 // Appends one chunk of a stream (size may be 0 for a skipped position) and hands it to the
 // system. On failure the file is cut back to the last whole chunk.
 HRESULT AppendChunk(AviFileObject& f, StreamState& s, const void* data, uint32_t size, bool key) {
     RiffWriter& out = f.out;
     if (f.status != AVIERR_OK)
-        return Fail(f.status, f.statusErrno);
+        return FileResult(f);
     if (!f.headerWritten)
         WriteHeader(f);
-
-    uint64_t chunkBytes = 8 + static_cast<uint64_t>(size) + (size & 1);
-    uint64_t riffBytes = out.Tell() - f.riffOffset - 8;
-    uint64_t indexBytes = f.riffCount == 1 ? Idx1Bytes(f, 1) : 0;
-    for (const auto& other : f.streams)
-        indexBytes += StdIndexBytes(*other, other.get() == &s ? 1 : 0);
-    bool movieHasData = out.Tell() > f.moviOffset + 12;
-    if (movieHasData && riffBytes + chunkBytes + indexBytes > f.riffLimit) {
-        // Each stream needs an entry for the RIFF being closed and one for the next.
-        for (const auto& other : f.streams)
-            if (other->superIndex.size() + 2 > kSuperIndexEntries) {
-                Record(f, AVIERR_FILEWRITE, EFBIG);
-                return Fail(AVIERR_FILEWRITE, EFBIG);
-            }
-        HRESULT started = StartNextRiff(f);
-        if (started != AVIERR_OK)
-            return started;
-    }
+    HRESULT room = MakeRoomFor(f, s, ChunkBytes(size));
+    if (room != AVIERR_OK)
+        return room;
 
     uint64_t chunk = out.BeginChunk(s.chunkId);
     out.PutBytes(data, size);
     out.EndChunk(chunk);
-    if (!out.Flush()) {
-        int code = out.Error();
-        // Leave no partial chunk behind: everything before it stays readable.
-        out.ClearError();
-        out.Truncate(f.goodEnd);
-        Record(f, AVIERR_FILEWRITE, code);
-        return Fail(AVIERR_FILEWRITE, code);
-    }
+    if (!out.Flush())
+        return RollBack(f);
     f.goodEnd = out.Tell();
-
-    s.segment.push_back({chunk + 8, size, key});
-    if (f.riffCount == 1) {
-        DWORD flags = key ? AVIIF_KEYFRAME : 0;
-        f.idx1.push_back({s.chunkId, flags, static_cast<uint32_t>(chunk - (f.moviOffset + 8)), size});
-    }
-    if (size > s.maxChunkBytes)
-        s.maxChunkBytes = size;
-    uint64_t second = s.info.dwRate ? static_cast<uint64_t>(s.length) * s.info.dwScale / s.info.dwRate : 0;
-    f.bytesPerSecond[second] += chunkBytes;
-    ++s.length;
+    Account(f, s, chunk, size, key);
 
     if (std::chrono::steady_clock::now() - f.lastPatch > std::chrono::seconds(1))
         PatchCounts(f);
-    if (!out.Ok()) {
-        Record(f, AVIERR_FILEWRITE, out.Error());
-        return Fail(AVIERR_FILEWRITE, out.Error());
-    }
+    if (!out.Ok())
+        return FailFile(f, AVIERR_FILEWRITE, out.Error());
     return AVIERR_OK;
 }
 
@@ -534,20 +610,35 @@ HRESULT WriteSamples(AviFileObject& f, StreamState& s, LONG start, const void* d
     return AppendChunk(f, s, data, size, key);
 }
 
-// Completes the file: indexes, header counts and sizes, the data kept for later; then closes.
-HRESULT Finish(AviFileObject& f) {
-    RiffWriter& out = f.out;
-    HRESULT result = f.status;
-    int code = f.statusErrno;
-    if (!out.IsOpen())
-        return result != AVIERR_OK ? Fail(result, code) : AVIERR_OK;
-    if (!f.headerWritten)
-        WriteHeader(f);
+// Puts a chunk handed to AVIFileWriteData into the header room, which it fits.
+HRESULT PutInRoom(AviFileObject& f, std::vector<uint8_t> chunk) {
+    uint32_t rest = f.extraRoomLeft - static_cast<uint32_t>(chunk.size());
+    if (!f.headerWritten) {
+        f.roomChunks.insert(f.roomChunks.end(), chunk.begin(), chunk.end());
+        f.extraRoomLeft = rest;
+        return AVIERR_OK;
+    }
+    uint64_t at = f.extraRoomOffset + (kExtraRoomBytes - f.extraRoomLeft);
+    if (rest >= kChunkHeadBytes) {
+        // What is left of the room stays a JUNK chunk.
+        uint8_t junk[kChunkHeadBytes];
+        le::WriteU32(junk, kJunk);
+        le::WriteU32(junk + 4, rest - kChunkHeadBytes);
+        chunk.insert(chunk.end(), junk, junk + kChunkHeadBytes);
+    }
+    f.out.Patch(at, chunk.data(), chunk.size());
+    if (!f.out.Ok())
+        return FailFile(f, AVIERR_FILEWRITE, f.out.Error());
+    f.extraRoomLeft = rest;
+    return AVIERR_OK;
+}
 
-    // After a failed write the file ends with the last whole chunk; try to complete it all the
-    // same, and at worst leave it without the trailing index (readers scan the data instead).
-    out.ClearError();
-    uint64_t dataEnd = f.goodEnd;
+// ---- Completing the file ------------------------------------------------------------------
+
+// Closes the 'movi' list and writes the indexes and the data kept for later; false when they
+// did not all reach the file.
+bool WriteIndexes(AviFileObject& f) {
+    RiffWriter& out = f.out;
     if (f.openDml) {
         for (auto& s : f.streams) {
             SuperIndexEntry entry = WriteStdIndex(f, *s);
@@ -563,31 +654,36 @@ HRESULT Finish(AviFileObject& f) {
         out.PutBytes(d.bytes.data(), d.bytes.size());
         out.EndChunk(chunk);
     }
-    bool indexed = out.Flush();
-    if (indexed) {
+    return out.Flush();
+}
+
+// Completes the file: indexes, header counts and sizes, the data kept for later; then closes.
+HRESULT Finish(AviFileObject& f) {
+    RiffWriter& out = f.out;
+    if (!out.IsOpen())
+        return FileResult(f);
+    if (!f.headerWritten)
+        WriteHeader(f);
+
+    // After a failed write the file ends with the last whole chunk; try to complete it all the
+    // same, and at worst leave it without the trailing index (readers scan the data instead).
+    out.ClearError();
+    if (WriteIndexes(f)) {
         out.EndChunk(f.riffOffset);
         if (f.openDml)
             for (auto& s : f.streams)
                 PatchSuperIndex(f, *s);
         out.PatchU32(f.avihOffset + kAvihFlags, AVIF_HASINDEX | AVIF_ISINTERLEAVED);
     } else {
-        int flushCode = out.Error();
-        out.ClearError();
-        out.Truncate(dataEnd);
+        RollBack(f);
         // The movi list and the RIFF end where the data ends; only the index is missing.
-        out.PatchU32(f.moviOffset + 4, static_cast<uint32_t>(dataEnd - f.moviOffset - 8));
-        out.PatchU32(f.riffOffset + 4, static_cast<uint32_t>(dataEnd - f.riffOffset - 8));
-        if (result == AVIERR_OK) {
-            result = AVIERR_FILEWRITE;
-            code = flushCode;
-        }
+        out.PatchU32(f.moviOffset + 4, static_cast<uint32_t>(f.goodEnd - f.moviOffset - kChunkHeadBytes));
+        out.PatchU32(f.riffOffset + 4, static_cast<uint32_t>(f.goodEnd - f.riffOffset - kChunkHeadBytes));
     }
     PatchCounts(f);
-    if (!out.Close(false) && result == AVIERR_OK) {
-        result = AVIERR_FILEWRITE;
-        code = out.Error();
-    }
-    return result != AVIERR_OK ? Fail(result, code) : AVIERR_OK;
+    if (!out.Close(false))
+        Record(f, AVIERR_FILEWRITE, out.Error());
+    return FileResult(f);
 }
 
 void ReleaseFileRef(AviFileObject* f) {
@@ -601,8 +697,81 @@ void ReleaseFileRef(AviFileObject* f) {
         errno = tLastCloseErrno;
 }
 
+// ---- Compressed streams -------------------------------------------------------------------
+
 bool ValidStream(PAVISTREAM stream) {
     return stream != nullptr && stream->refs > 0 && stream->file != nullptr;
+}
+
+HRESULT StartCompressor(CompressorState& c, const DibLayout& layout, const AVISTREAMINFOA& info) {
+    CompressSettings settings;
+    settings.quality = c.options.dwQuality;
+    if ((c.options.dwFlags & AVICOMPRESSF_KEYFRAMES) && c.options.dwKeyFrameEvery > 0)
+        settings.keyFrameEvery = c.options.dwKeyFrameEvery;
+    settings.rate = info.dwRate;
+    settings.scale = info.dwScale;
+    LRESULT began = c.compressor->Begin(layout, settings);
+    if (began == ICERR_OK)
+        return AVIERR_OK;
+    return began == ICERR_BADFORMAT ? Fail(AVIERR_BADFORMAT, EINVAL) : Fail(AVIERR_COMPRESSOR, errno ? errno : EINVAL);
+}
+
+// The input format of a compressed stream: the compressor is started for it, and the stream
+// stores the compressor's output format (uncompressed, the input format itself).
+HRESULT SetCompressedFormat(AviStreamObject& stream, const void* format, LONG size, std::vector<uint8_t>& stored) {
+    CompressorState& c = stream.compression;
+    StreamState& s = *stream.state;
+    DibLayout layout;
+    if (static_cast<size_t>(size) < sizeof(BITMAPINFOHEADER) ||
+        !ParseDibFormat(static_cast<const BITMAPINFOHEADER*>(format), static_cast<size_t>(size), layout))
+        return Fail(AVIERR_BADFORMAT, EINVAL);
+    if (c.formatSet || stream.file->headerWritten)
+        return Fail(AVIERR_UNSUPPORTED, EINVAL);
+    if (c.passThrough) {
+        const auto* bytes = static_cast<const uint8_t*>(format);
+        stored.assign(bytes, bytes + size);
+        s.info.fccHandler = comptypeDIB;
+    } else {
+        HRESULT started = StartCompressor(c, layout, s.info);
+        if (started != AVIERR_OK)
+            return started;
+        stored = c.compressor->OutputFormat();
+        s.info.fccHandler = c.options.fccHandler;
+    }
+    c.input = std::move(layout);
+    c.formatSet = true;
+    if (s.info.dwQuality == 0 && c.options.dwQuality <= 10000)
+        s.info.dwQuality = c.options.dwQuality;
+    return AVIERR_OK;
+}
+
+// Turns one input frame of a compressed stream into the sample to write (data, size, key).
+HRESULT CompressFrame(AviStreamObject& stream, const void* buffer, LONG bytes, const void*& data, uint32_t& size,
+                      bool& key) {
+    CompressorState& c = stream.compression;
+    if (!c.formatSet)
+        return Fail(AVIERR_BADFORMAT, EINVAL);
+    if (static_cast<uint64_t>(bytes) < c.input.imageBytes)
+        return Fail(AVIERR_BADSIZE, EINVAL);
+    if (stream.file->status != AVIERR_OK)
+        return FileResult(*stream.file);
+    if (c.passThrough) {
+        // An uncompressed frame stands on its own.
+        size = static_cast<uint32_t>(c.input.imageBytes);
+        key = true;
+    } else {
+        DWORD every = (c.options.dwFlags & AVICOMPRESSF_KEYFRAMES) ? c.options.dwKeyFrameEvery : 0;
+        bool forceKey = key || c.framesIn == 0 || (every > 0 && c.framesIn % every == 0);
+        LRESULT done = c.compressor->Compress(static_cast<const uint8_t*>(buffer), forceKey, c.packet, key);
+        if (done != ICERR_OK)
+            return Fail(AVIERR_COMPRESSOR, errno ? errno : EIO);
+        if (c.packet.size() > 0xFFFFFFF0u)
+            return Fail(AVIERR_BADSIZE, EFBIG);
+        data = c.packet.data();
+        size = static_cast<uint32_t>(c.packet.size());
+    }
+    ++c.framesIn;
+    return AVIERR_OK;
 }
 
 }  // namespace
@@ -620,18 +789,6 @@ void AVIFileExit() {
 int AVIFileInitCount() { return gInitCount.load(); }
 
 void AVISetOpenDmlThreshold(uint64_t bytes) { gRiffLimit = bytes; }
-
-uint64_t AVIGetOpenDmlThreshold() {
-    uint64_t limit = gRiffLimit.load();
-    if (limit == 0)
-        limit = DefaultRiffLimit();
-    // A RIFF must hold its headers and at least some data; and never reach 4 GiB.
-    if (limit < 16384)
-        limit = 16384;
-    if (limit > kMaxRiffLimit)
-        limit = kMaxRiffLimit;
-    return limit;
-}
 
 HRESULT AVIFileLastCloseResult() {
     if (tLastCloseResult != AVIERR_OK)
@@ -657,7 +814,7 @@ HRESULT AVIFileOpenA(PAVIFILE* file, const char* path, UINT mode, void* handler)
         delete f;
         return Fail(AVIERR_FILEOPEN, code);
     }
-    f->riffLimit = AVIGetOpenDmlThreshold();
+    f->riffLimit = RiffLimitForNewFile();
     f->lastPatch = std::chrono::steady_clock::now();
     *file = f;
     return AVIERR_OK;
@@ -701,45 +858,14 @@ HRESULT AVIFileWriteData(PAVIFILE file, DWORD ckid, const void* data, LONG size)
     if (size < 0 || (size > 0 && !data))
         return Fail(AVIERR_BADPARAM, EINVAL);
     uint32_t bytes = static_cast<uint32_t>(size);
-    uint64_t chunkBytes = 8 + static_cast<uint64_t>(bytes) + (bytes & 1);
+    uint64_t chunkBytes = ChunkBytes(bytes);
     uint32_t left = file->extraRoomLeft;
-    std::vector<uint8_t> chunk;
     try {
-        chunk.assign(static_cast<size_t>(chunkBytes), 0);
-    } catch (const std::bad_alloc&) {
-        return Fail(AVIERR_MEMORY, ENOMEM);
-    }
-    StoreLe32(chunk.data(), ckid);
-    StoreLe32(chunk.data() + 4, bytes);
-    if (bytes)
-        std::memcpy(chunk.data() + 8, data, bytes);
-
-    // Into the header room when it fits and leaves nothing or a whole JUNK chunk after it.
-    if (chunkBytes == left || chunkBytes + 8 <= left) {
-        uint32_t rest = left - static_cast<uint32_t>(chunkBytes);
-        if (!file->headerWritten) {
-            file->roomChunks.insert(file->roomChunks.end(), chunk.begin(), chunk.end());
-            file->extraRoomLeft = rest;
-            return AVIERR_OK;
-        }
-        uint64_t at = file->extraRoomOffset + (kExtraRoomBytes - left);
-        if (rest >= 8) {
-            uint8_t junk[8];
-            StoreLe32(junk, kJunk);
-            StoreLe32(junk + 4, rest - 8);
-            chunk.insert(chunk.end(), junk, junk + 8);
-        }
-        file->out.Patch(at, chunk.data(), chunk.size());
-        if (!file->out.Ok()) {
-            int code = file->out.Error();
-            Record(*file, AVIERR_FILEWRITE, code);
-            return Fail(AVIERR_FILEWRITE, code);
-        }
-        file->extraRoomLeft = rest;
-        return AVIERR_OK;
-    }
-    try {
-        file->laterData.push_back({ckid, std::vector<uint8_t>(chunk.begin() + 8, chunk.begin() + 8 + bytes)});
+        // Into the header room when it fits and leaves nothing or a whole JUNK chunk after it.
+        if (chunkBytes == left || chunkBytes + kChunkHeadBytes <= left)
+            return PutInRoom(*file, MakeChunk(ckid, data, bytes));
+        const auto* begin = static_cast<const uint8_t*>(data);
+        file->laterData.push_back({ckid, std::vector<uint8_t>(begin, begin + bytes)});
     } catch (const std::bad_alloc&) {
         return Fail(AVIERR_MEMORY, ENOMEM);
     }
@@ -749,9 +875,7 @@ HRESULT AVIFileWriteData(PAVIFILE file, DWORD ckid, const void* data, LONG size)
 HRESULT AVIFileStatus(PAVIFILE file) {
     if (!file || file->refs <= 0)
         return Fail(AVIERR_BADHANDLE, EBADF);
-    if (file->status != AVIERR_OK)
-        errno = file->statusErrno;
-    return file->status;
+    return FileResult(*file);
 }
 
 ULONG AVIFileRelease(PAVIFILE file) {
@@ -777,14 +901,15 @@ HRESULT AVIMakeCompressedStream(PAVISTREAM* compressed, PAVISTREAM source, AVICO
     auto* handle = new (std::nothrow) AviStreamObject;
     if (!handle)
         return Fail(AVIERR_MEMORY, ENOMEM);
-    handle->options = *options;
-    handle->options.lpFormat = nullptr;
-    handle->options.lpParms = nullptr;
+    CompressorState& c = handle->compression;
+    c.options = *options;
+    c.options.lpFormat = nullptr;
+    c.options.lpParms = nullptr;
     DWORD code = options->fccHandler;
-    handle->passThrough = code == 0 || code == comptypeDIB || code == mmioFOURCC('d', 'i', 'b', ' ');
-    if (!handle->passThrough) {
-        handle->compressor = CreateVideoCompressor(code);
-        if (!handle->compressor) {
+    c.passThrough = code == 0 || code == comptypeDIB || code == mmioFOURCC('d', 'i', 'b', ' ');
+    if (!c.passThrough) {
+        c.compressor = CreateVideoCompressor(code);
+        if (!c.compressor) {
             delete handle;
             return Fail(AVIERR_NOCOMPRESSOR, ENOENT);
         }
@@ -802,56 +927,23 @@ HRESULT AVIStreamSetFormat(PAVISTREAM stream, LONG position, void* format, LONG 
         return Fail(AVIERR_BADHANDLE, EBADF);
     if (!format || size <= 0 || position != 0)
         return Fail(AVIERR_BADPARAM, EINVAL);
-    AviFileObject& f = *stream->file;
     StreamState& s = *stream->state;
     const auto* bytes = static_cast<const uint8_t*>(format);
-
     std::vector<uint8_t> stored;
     if (stream->source) {
-        DibLayout layout;
-        if (static_cast<size_t>(size) < sizeof(BITMAPINFOHEADER) ||
-            !ParseDibFormat(static_cast<const BITMAPINFOHEADER*>(format), static_cast<size_t>(size), layout))
-            return Fail(AVIERR_BADFORMAT, EINVAL);
-        if (stream->formatSet || f.headerWritten)
-            return Fail(AVIERR_UNSUPPORTED, EINVAL);
-        if (stream->passThrough) {
-            stored.assign(bytes, bytes + size);
-            s.info.fccHandler = comptypeDIB;
-        } else {
-            CompressSettings settings;
-            settings.quality = stream->options.dwQuality;
-            if ((stream->options.dwFlags & AVICOMPRESSF_KEYFRAMES) && stream->options.dwKeyFrameEvery > 0)
-                settings.keyFrameEvery = stream->options.dwKeyFrameEvery;
-            settings.rate = s.info.dwRate;
-            settings.scale = s.info.dwScale;
-            LRESULT began = stream->compressor->Begin(layout, settings);
-            if (began != ICERR_OK)
-                return began == ICERR_BADFORMAT ? Fail(AVIERR_BADFORMAT, EINVAL)
-                                                : Fail(AVIERR_COMPRESSOR, errno ? errno : EINVAL);
-            stored = stream->compressor->OutputFormat();
-            s.info.fccHandler = stream->options.fccHandler;
-        }
-        stream->input = std::move(layout);
-        stream->formatSet = true;
-        if (s.info.dwQuality == 0 && stream->options.dwQuality <= 10000)
-            s.info.dwQuality = stream->options.dwQuality;
+        HRESULT set = SetCompressedFormat(*stream, format, size, stored);
+        if (set != AVIERR_OK)
+            return set;
+    } else if (stream->file->headerWritten) {
+        // The header is on disk: only the same format again is accepted.
+        if (s.format.size() == static_cast<size_t>(size) && std::memcmp(s.format.data(), bytes, s.format.size()) == 0)
+            return AVIERR_OK;
+        return Fail(AVIERR_UNSUPPORTED, EINVAL);
     } else {
-        if (f.headerWritten) {
-            // The header is on disk: only the same format again is accepted.
-            if (s.format.size() == static_cast<size_t>(size) && std::memcmp(s.format.data(), bytes, s.format.size()) == 0)
-                return AVIERR_OK;
-            return Fail(AVIERR_UNSUPPORTED, EINVAL);
-        }
         stored.assign(bytes, bytes + size);
     }
-    if (s.info.fccType == streamtypeVIDEO && stored.size() >= sizeof(BITMAPINFOHEADER)) {
-        BITMAPINFOHEADER h;
-        std::memcpy(&h, stored.data(), sizeof h);
-        if (s.info.rcFrame.right == 0 && s.info.rcFrame.bottom == 0) {
-            s.info.rcFrame.right = h.biWidth;
-            s.info.rcFrame.bottom = h.biHeight < 0 ? -h.biHeight : h.biHeight;
-        }
-    }
+    if (s.info.fccType == streamtypeVIDEO && s.info.rcFrame.right == 0 && s.info.rcFrame.bottom == 0)
+        DibSize(stored, s.info.rcFrame.right, s.info.rcFrame.bottom);
     s.format = std::move(stored);
     return AVIERR_OK;
 }
@@ -876,29 +968,9 @@ HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, const void* 
     uint32_t size = static_cast<uint32_t>(bytes);
     bool key = (flags & AVIIF_KEYFRAME) != 0;
     if (stream->source) {
-        if (!stream->formatSet)
-            return Fail(AVIERR_BADFORMAT, EINVAL);
-        if (static_cast<uint64_t>(bytes) < stream->input.imageBytes)
-            return Fail(AVIERR_BADSIZE, EINVAL);
-        if (f.status != AVIERR_OK)
-            return Fail(f.status, f.statusErrno);
-        if (stream->passThrough) {
-            // An uncompressed frame stands on its own.
-            size = static_cast<uint32_t>(stream->input.imageBytes);
-            key = true;
-        } else {
-            DWORD every = (stream->options.dwFlags & AVICOMPRESSF_KEYFRAMES) ? stream->options.dwKeyFrameEvery : 0;
-            bool forceKey = key || stream->framesIn == 0 || (every > 0 && stream->framesIn % every == 0);
-            LRESULT done = stream->compressor->Compress(static_cast<const uint8_t*>(buffer), forceKey,
-                                                        stream->packet, key);
-            if (done != ICERR_OK)
-                return Fail(AVIERR_COMPRESSOR, errno ? errno : EIO);
-            if (stream->packet.size() > 0xFFFFFFF0u)
-                return Fail(AVIERR_BADSIZE, EFBIG);
-            data = stream->packet.data();
-            size = static_cast<uint32_t>(stream->packet.size());
-        }
-        ++stream->framesIn;
+        HRESULT compressed = CompressFrame(*stream, buffer, bytes, data, size, key);
+        if (compressed != AVIERR_OK)
+            return compressed;
     }
     if (s.chunkId == 0 && f.headerWritten)
         return Fail(AVIERR_INTERNAL, EINVAL);

@@ -24,10 +24,6 @@
 
 using HRESULT = int32_t;
 using ULONG = uint32_t;
-using UINT = unsigned int;
-using FOURCC = DWORD;
-
-constexpr FOURCC mmioFOURCC(char a, char b, char c, char d) { return MakeFourCC(a, b, c, d); }
 
 struct AviFileObject;
 struct AviStreamObject;
@@ -41,21 +37,13 @@ constexpr HRESULT AVIERR_UNSUPPORTED = MakeAviErr(101);
 constexpr HRESULT AVIERR_BADFORMAT = MakeAviErr(102);
 constexpr HRESULT AVIERR_MEMORY = MakeAviErr(103);
 constexpr HRESULT AVIERR_INTERNAL = MakeAviErr(104);
-constexpr HRESULT AVIERR_BADFLAGS = MakeAviErr(105);
 constexpr HRESULT AVIERR_BADPARAM = MakeAviErr(106);
 constexpr HRESULT AVIERR_BADSIZE = MakeAviErr(107);
 constexpr HRESULT AVIERR_BADHANDLE = MakeAviErr(108);
-constexpr HRESULT AVIERR_FILEREAD = MakeAviErr(109);
 constexpr HRESULT AVIERR_FILEWRITE = MakeAviErr(110);
 constexpr HRESULT AVIERR_FILEOPEN = MakeAviErr(111);
 constexpr HRESULT AVIERR_COMPRESSOR = MakeAviErr(112);
 constexpr HRESULT AVIERR_NOCOMPRESSOR = MakeAviErr(113);
-constexpr HRESULT AVIERR_READONLY = MakeAviErr(114);
-constexpr HRESULT AVIERR_NODATA = MakeAviErr(115);
-constexpr HRESULT AVIERR_BUFFERTOOSMALL = MakeAviErr(116);
-constexpr HRESULT AVIERR_CANTCOMPRESS = MakeAviErr(117);
-constexpr HRESULT AVIERR_USERABORT = MakeAviErr(198);
-constexpr HRESULT AVIERR_ERROR = MakeAviErr(199);
 
 // Open modes.
 constexpr UINT OF_READ = 0x0000;
@@ -69,16 +57,11 @@ constexpr FOURCC streamtypeAUDIO = mmioFOURCC('a', 'u', 'd', 's');
 constexpr FOURCC streamtypeTEXT = mmioFOURCC('t', 'x', 't', 's');
 constexpr FOURCC comptypeDIB = mmioFOURCC('D', 'I', 'B', ' ');
 
-// Sample flags of AVIStreamWrite (and of the index).
-constexpr DWORD AVIIF_LIST = 0x00000001;
+// The sample flag of AVIStreamWrite (and of the index).
 constexpr DWORD AVIIF_KEYFRAME = 0x00000010;
-constexpr DWORD AVIIF_NOTIME = 0x00000100;
 
-// AVICOMPRESSOPTIONS::dwFlags.
-constexpr DWORD AVICOMPRESSF_INTERLEAVE = 0x00000001;
-constexpr DWORD AVICOMPRESSF_DATARATE = 0x00000002;
+// AVICOMPRESSOPTIONS::dwFlags: dwKeyFrameEvery is set.
 constexpr DWORD AVICOMPRESSF_KEYFRAMES = 0x00000004;
-constexpr DWORD AVICOMPRESSF_VALID = 0x00000008;
 
 struct AVISTREAMINFOA {
     DWORD fccType;
@@ -177,4 +160,3 @@ HRESULT AVIFileLastCloseResult();
 /// (OpenDML). Default 1 GiB; 0 restores the default. Taken by files opened afterwards. The
 /// environment variable PIXREEL_AVI_RIFF_LIMIT sets the default for the process.
 void AVISetOpenDmlThreshold(uint64_t bytes);
-uint64_t AVIGetOpenDmlThreshold();

@@ -11,39 +11,13 @@ extern "C" {
 
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <string>
 
-#include "platform/CodecCompressor.h"
+#include "platform/CodecRegistry.h"
 
 namespace {
-
-constexpr DWORD kH264 = mmioFOURCC('H', '2', '6', '4');
-constexpr DWORD kFmp4 = mmioFOURCC('F', 'M', 'P', '4');
-constexpr DWORD kFfv1 = mmioFOURCC('F', 'F', 'V', '1');
-constexpr DWORD kHfyu = mmioFOURCC('H', 'F', 'Y', 'U');
-constexpr DWORD kMpng = mmioFOURCC('M', 'P', 'N', 'G');
-constexpr DWORD kUlrg = mmioFOURCC('U', 'L', 'R', 'G');
-constexpr DWORD kCvid = mmioFOURCC('C', 'V', 'I', 'D');
-constexpr DWORD kMsvc = mmioFOURCC('M', 'S', 'V', 'C');
-
-struct AvCodecSpec {
-    DWORD fcc;
-    const char* encoder;
-    DWORD compression;  // biCompression of the output
-    DWORD defaultKeyRate;
-};
-
-const AvCodecSpec kSpecs[] = {
-    {kH264, "libx264", kH264, 250},
-    {kFmp4, "mpeg4", kFmp4, 250},
-    {kFfv1, "ffv1", kFfv1, 25},
-    {kHfyu, "huffyuv", kHfyu, 1},
-    {kMpng, "png", kMpng, 1},
-    {kUlrg, "utvideo", kUlrg, 1},
-    {kCvid, "cinepak", mmioFOURCC('c', 'v', 'i', 'd'), 15},
-    {kMsvc, "msvideo1", kMsvc, 15},
-};
 
 void QuietLibrary() {
     static std::once_flag once;
@@ -52,31 +26,165 @@ void QuietLibrary() {
 
 int ErrnoOf(int averror) { return averror < 0 && averror > -4096 ? -averror : EIO; }
 
-// Quality 0..10000 as x264's constant rate factor: 10000 is lossless (0), 0 the coarsest (51).
-double CrfFor(DWORD quality) {
+DWORD QualityOr(DWORD quality, DWORD fallback) {
     if (quality == ICQUALITY_DEFAULT)
-        return 23.0;
-    if (quality > 10000)
-        quality = 10000;
-    return 51.0 * (10000.0 - quality) / 10000.0;
+        return fallback;
+    return quality > 10000 ? 10000 : quality;
 }
 
-// Quality 0..10000 as an MPEG-4 quantiser, 1 (best) to 31.
-int QscaleFor(DWORD quality) {
-    if (quality == ICQUALITY_DEFAULT)
-        quality = 7500;
-    if (quality > 10000)
-        quality = 10000;
-    return 1 + static_cast<int>((10000 - quality) * 30 / 10000);
+// ---- Setting up each encoder --------------------------------------------------------------
+
+using Tuner = void (*)(AVCodecContext* c, const CodecEntry& entry, const CompressSettings& settings);
+
+void TuneX264(AVCodecContext* c, const CodecEntry& entry, const CompressSettings& settings) {
+    // The registry's preset and tune choices are x264's own names, but for "none".
+    std::string tune = entry.OptionText("Tune");
+    tune = tune == "none" ? "zerolatency" : tune + ",zerolatency";
+    av_opt_set(c->priv_data, "preset", entry.OptionText("Preset"), 0);
+    av_opt_set(c->priv_data, "tune", tune.c_str(), 0);
+    // Quality 0..10000 as the constant rate factor: 10000 is lossless (0), 0 the coarsest (51).
+    double crf = 23.0;  // x264's own default
+    if (settings.quality != ICQUALITY_DEFAULT)
+        crf = 51.0 * (10000.0 - QualityOr(settings.quality, 0)) / 10000.0;
+    av_opt_set_double(c->priv_data, "crf", crf, 0);
+    // Frames sliced over threads come out at once; frame threads would hold them back.
+    c->thread_count = 0;
+    av_opt_set(c->priv_data, "x264-params", "sliced-threads=1:rc-lookahead=0:sync-lookahead=0", 0);
 }
 
-const char* const kPresets[] = {"ultrafast", "superfast", "veryfast", "faster", "fast",
-                                "medium",    "slow",      "slower",   "veryslow"};
-const char* const kTunes[] = {"", "film", "animation", "grain", "stillimage"};
+void TuneMpeg4(AVCodecContext* c, const CodecEntry& entry, const CompressSettings& settings) {
+    // Quality 0..10000 as a fixed quantiser, 1 (best) to 31.
+    DWORD quality = QualityOr(settings.quality, entry.defaultQuality);
+    c->flags |= AV_CODEC_FLAG_QSCALE;
+    c->global_quality = FF_QP2LAMBDA * (1 + static_cast<int>((10000 - quality) * 30 / 10000));
+    c->mb_decision = entry.OptionChoice("MbDecision");
+}
+
+void TuneFfv1(AVCodecContext* c, const CodecEntry& entry, const CompressSettings& settings) {
+    // FFV1 starts a key frame only at its interval and cannot be asked for one in between;
+    // without an interval every frame is a key frame.
+    c->gop_size = static_cast<int>(settings.keyFrameEvery ? settings.keyFrameEvery : 1);
+    av_opt_set_int(c->priv_data, "coder", entry.OptionChoice("Coder"), 0);
+    av_opt_set_int(c->priv_data, "context", entry.OptionChoice("Context"), 0);
+}
+
+void TuneHuffyuv(AVCodecContext* c, const CodecEntry& entry, const CompressSettings&) {
+    av_opt_set_int(c->priv_data, "pred", entry.OptionChoice("Predictor"), 0);
+}
+
+void TunePng(AVCodecContext* c, const CodecEntry& entry, const CompressSettings&) {
+    static const int kLevels[] = {1, 6, 9};  // zlib levels of "Fastest", "Default", "Smallest"
+    size_t level = static_cast<size_t>(entry.OptionChoice("Level"));
+    c->compression_level = kLevels[level < std::size(kLevels) ? level : 1];
+}
+
+void TuneCinepak(AVCodecContext* c, const CodecEntry&, const CompressSettings& settings) {
+    // Cinepak starts key frames by its own count (keyint_min) only; as with FFV1, no interval
+    // means every frame is a key frame.
+    c->keyint_min = static_cast<int>(settings.keyFrameEvery ? settings.keyFrameEvery : 1);
+    c->gop_size = c->keyint_min;
+}
+
+void TuneVideo1(AVCodecContext* c, const CodecEntry&, const CompressSettings& settings) {
+    // Video 1 counts the delta frames between two key frames in keyint_min.
+    c->keyint_min = static_cast<int>(settings.keyFrameEvery ? settings.keyFrameEvery - 1 : 0);
+    c->gop_size = c->keyint_min + 1;
+}
+
+/// How one encoder is fed and set up. The registry row says which encoder a code uses, its
+/// key-frame rate and its options.
+struct AvTuning {
+    const char* encoder;
+    AVPixelFormat pixelFormat;
+    AVPixelFormat oddSidesFormat;  // for a picture with an odd side; AV_PIX_FMT_NONE: the same
+    Tuner tune;                    // null: nothing beyond the common settings
+    DWORD outputCompression;       // biCompression of the frames; 0: the registry code
+};
+
+const AvTuning kTunings[] = {
+    // 4:2:0 needs even sides; other pictures keep full chroma.
+    {"libx264", AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV444P, &TuneX264, 0},
+    {"mpeg4", AV_PIX_FMT_YUV420P, AV_PIX_FMT_NONE, &TuneMpeg4, 0},
+    {"ffv1", AV_PIX_FMT_0RGB32, AV_PIX_FMT_NONE, &TuneFfv1, 0},
+    {"huffyuv", AV_PIX_FMT_RGB24, AV_PIX_FMT_NONE, &TuneHuffyuv, 0},
+    {"png", AV_PIX_FMT_RGB24, AV_PIX_FMT_NONE, &TunePng, 0},
+    {"utvideo", AV_PIX_FMT_GBRP, AV_PIX_FMT_NONE, nullptr, 0},
+    // Readers know Cinepak frames by the lower-case code.
+    {"cinepak", AV_PIX_FMT_RGB24, AV_PIX_FMT_NONE, &TuneCinepak, mmioFOURCC('c', 'v', 'i', 'd')},
+    {"msvideo1", AV_PIX_FMT_RGB555, AV_PIX_FMT_NONE, &TuneVideo1, 0},
+};
+
+// ---- Pixels into frames -------------------------------------------------------------------
+
+uint8_t* PlaneRow(AVFrame* f, int plane, uint32_t y) {
+    return f->data[plane] + static_cast<ptrdiff_t>(y) * f->linesize[plane];
+}
+
+// Calls putRow(bgrRow, y) for each row of a top-down BGR picture.
+template <typename PutRow>
+void EachRow(const uint8_t* bgr, uint32_t width, uint32_t height, PutRow putRow) {
+    for (uint32_t y = 0; y < height; ++y)
+        putRow(bgr + static_cast<size_t>(y) * width * 3, y);
+}
+
+void FillFrame(const uint8_t* bgr, uint32_t w, uint32_t h, AVFrame* f) {
+    switch (f->format) {
+    case AV_PIX_FMT_YUV420P:
+    case AV_PIX_FMT_YUV444P: {
+        int shift = f->format == AV_PIX_FMT_YUV420P ? 1 : 0;
+        BgrToYuv(bgr, w, h, shift, shift, f->data[0], f->linesize[0], f->data[1], f->linesize[1], f->data[2],
+                 f->linesize[2]);
+        break;
+    }
+    case AV_PIX_FMT_0RGB32:  // B, G, R, unused in memory order
+        EachRow(bgr, w, h, [&](const uint8_t* p, uint32_t y) {
+            uint8_t* q = PlaneRow(f, 0, y);
+            for (uint32_t x = 0; x < w; ++x) {
+                std::memcpy(q + 4 * x, p + 3 * x, 3);
+                q[4 * x + 3] = 0;
+            }
+        });
+        break;
+    case AV_PIX_FMT_RGB24:
+        EachRow(bgr, w, h, [&](const uint8_t* p, uint32_t y) {
+            uint8_t* q = PlaneRow(f, 0, y);
+            for (uint32_t x = 0; x < w; ++x) {
+                q[3 * x] = p[3 * x + 2];
+                q[3 * x + 1] = p[3 * x + 1];
+                q[3 * x + 2] = p[3 * x];
+            }
+        });
+        break;
+    case AV_PIX_FMT_GBRP:
+        EachRow(bgr, w, h, [&](const uint8_t* p, uint32_t y) {
+            uint8_t* g = PlaneRow(f, 0, y);
+            uint8_t* b = PlaneRow(f, 1, y);
+            uint8_t* r = PlaneRow(f, 2, y);
+            for (uint32_t x = 0; x < w; ++x) {
+                b[x] = p[3 * x];
+                g[x] = p[3 * x + 1];
+                r[x] = p[3 * x + 2];
+            }
+        });
+        break;
+    case AV_PIX_FMT_RGB555:  // native-endian 16-bit 0RRRRRGGGGGBBBBB
+        EachRow(bgr, w, h, [&](const uint8_t* p, uint32_t y) {
+            auto* q = reinterpret_cast<uint16_t*>(PlaneRow(f, 0, y));
+            for (uint32_t x = 0; x < w; ++x)
+                q[x] = static_cast<uint16_t>(((p[3 * x + 2] >> 3) << 10) | ((p[3 * x + 1] >> 3) << 5) |
+                                             (p[3 * x] >> 3));
+        });
+        break;
+    default:
+        break;
+    }
+}
+
+// ---- The compressor -----------------------------------------------------------------------
 
 class AvCompressor final : public VideoCompressor {
 public:
-    explicit AvCompressor(const AvCodecSpec& desc) : spec_(desc) {}
+    AvCompressor(const CodecEntry& entry, const AvTuning& tuning) : entry_(entry), tuning_(tuning) {}
     ~AvCompressor() override {
         av_packet_free(&packet_);
         av_frame_free(&frame_);
@@ -87,61 +195,35 @@ public:
 
     LRESULT Begin(const DibLayout& input, const CompressSettings& settings) override {
         QuietLibrary();
-        const AVCodec* codec = avcodec_find_encoder_by_name(spec_.encoder);
+        const AVCodec* codec = avcodec_find_encoder_by_name(tuning_.encoder);
         if (!codec) {
             errno = ENOENT;
             return ICERR_INTERNAL;
         }
         input_ = input;
-        avcodec_free_context(&context_);
-        context_ = avcodec_alloc_context3(codec);
-        frame_ = frame_ ? frame_ : av_frame_alloc();
-        packet_ = packet_ ? packet_ : av_packet_alloc();
-        if (!context_ || !frame_ || !packet_) {
-            errno = ENOMEM;
-            return ICERR_MEMORY;
-        }
-        AVCodecContext* c = context_;
-        c->width = static_cast<int>(input.width);
-        c->height = static_cast<int>(input.height);
-        DWORD rate = settings.rate ? settings.rate : 25;
-        DWORD scale = settings.scale ? settings.scale : 1;
-        c->time_base = AVRational{static_cast<int>(scale), static_cast<int>(rate)};
-        c->framerate = AVRational{static_cast<int>(rate), static_cast<int>(scale)};
-        c->gop_size = static_cast<int>(settings.keyFrameEvery ? settings.keyFrameEvery : spec_.defaultKeyRate);
-        c->max_b_frames = 0;
-        c->thread_count = 1;
-        c->thread_type = FF_THREAD_SLICE;
-        c->pix_fmt = PixelFormatFor(input);
-        if (c->pix_fmt == AV_PIX_FMT_NONE) {
-            errno = EINVAL;
-            return ICERR_BADFORMAT;
-        }
-        c->color_range = AVCOL_RANGE_MPEG;
-        c->colorspace = AVCOL_SPC_BT470BG;
-        c->color_primaries = AVCOL_PRI_BT470BG;
-        c->color_trc = AVCOL_TRC_GAMMA28;
-        SetCodecOptions(settings);
-
-        int opened = avcodec_open2(c, codec, nullptr);
+        LRESULT made = MakeContext(codec, settings);
+        if (made != ICERR_OK)
+            return made;
+        int opened = avcodec_open2(context_, codec, nullptr);
         if (opened < 0) {
             errno = ErrnoOf(opened);
             return ICERR_BADFORMAT;
         }
         av_frame_unref(frame_);
-        frame_->format = c->pix_fmt;
-        frame_->width = c->width;
-        frame_->height = c->height;
+        frame_->format = context_->pix_fmt;
+        frame_->width = context_->width;
+        frame_->height = context_->height;
         if (av_frame_get_buffer(frame_, 0) < 0) {
             errno = ENOMEM;
             return ICERR_MEMORY;
         }
         frameNumber_ = 0;
 
+        const AVCodecContext* c = context_;
         WORD bitCount = static_cast<WORD>(c->bits_per_coded_sample > 0 ? c->bits_per_coded_sample : 24);
-        SetOutputFormat(input, spec_.compression, bitCount,
-                        static_cast<uint32_t>(input.width * input.height * 3), c->extradata,
-                        static_cast<size_t>(c->extradata_size > 0 ? c->extradata_size : 0), 0);
+        DWORD compression = tuning_.outputCompression ? tuning_.outputCompression : entry_.fcc;
+        SetOutputFormat(input, compression, bitCount, static_cast<uint32_t>(input.width * input.height * 3),
+                        c->extradata, static_cast<size_t>(c->extradata_size > 0 ? c->extradata_size : 0), 0);
         return ICERR_OK;
     }
 
@@ -155,7 +237,7 @@ public:
             return ICERR_MEMORY;
         }
         DibToBgr(input_, bits, bgr_);
-        FillFrame();
+        FillFrame(bgr_.data(), input_.width, input_.height, frame_);
         frame_->pts = frameNumber_++;
         // The MPEG-4 encoder takes a fixed quantiser from each frame, not from the context.
         frame_->quality = context_->global_quality;
@@ -178,146 +260,44 @@ public:
     }
 
 private:
-    AVPixelFormat PixelFormatFor(const DibLayout& input) const {
-        switch (spec_.fcc) {
-        case kH264:
-            // 4:2:0 needs even sides; other pictures keep full chroma.
-            return (input.width % 2 == 0 && input.height % 2 == 0) ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_YUV444P;
-        case kFmp4:
-            return AV_PIX_FMT_YUV420P;
-        case kFfv1:
-            return AV_PIX_FMT_0RGB32;
-        case kHfyu:
-        case kMpng:
-        case kCvid:
-            return AV_PIX_FMT_RGB24;
-        case kUlrg:
-            return AV_PIX_FMT_GBRP;
-        case kMsvc:
-            return AV_PIX_FMT_RGB555;
-        default:
-            return AV_PIX_FMT_NONE;
+    // A new encoder context for the input with the settings every encoder shares, then the
+    // encoder's own.
+    LRESULT MakeContext(const AVCodec* codec, const CompressSettings& settings) {
+        avcodec_free_context(&context_);
+        context_ = avcodec_alloc_context3(codec);
+        frame_ = frame_ ? frame_ : av_frame_alloc();
+        packet_ = packet_ ? packet_ : av_packet_alloc();
+        if (!context_ || !frame_ || !packet_) {
+            errno = ENOMEM;
+            return ICERR_MEMORY;
         }
-    }
-
-    void SetCodecOptions(const CompressSettings& settings) {
         AVCodecContext* c = context_;
-        switch (spec_.fcc) {
-        case kH264: {
-            int preset = CodecOptionChoiceByKey(spec_.fcc, "Preset");
-            int tune = CodecOptionChoiceByKey(spec_.fcc, "Tune");
-            std::string tuning = kTunes[tune >= 0 && tune < 5 ? tune : 0];
-            tuning += tuning.empty() ? "zerolatency" : ",zerolatency";
-            av_opt_set(c->priv_data, "preset", kPresets[preset >= 0 && preset < 9 ? preset : 5], 0);
-            av_opt_set(c->priv_data, "tune", tuning.c_str(), 0);
-            av_opt_set_double(c->priv_data, "crf", CrfFor(settings.quality), 0);
-            // Frames sliced over threads come out at once; frame threads would hold them back.
-            c->thread_count = 0;
-            av_opt_set(c->priv_data, "x264-params", "sliced-threads=1:rc-lookahead=0:sync-lookahead=0", 0);
-            break;
-        }
-        case kFmp4:
-            c->flags |= AV_CODEC_FLAG_QSCALE;
-            c->global_quality = FF_QP2LAMBDA * QscaleFor(settings.quality);
-            c->mb_decision = CodecOptionChoiceByKey(spec_.fcc, "MbDecision");
-            break;
-        case kFfv1:
-            // FFV1 starts a key frame only at its interval and cannot be asked for one in
-            // between; without an interval every frame is a key frame.
-            c->gop_size = static_cast<int>(settings.keyFrameEvery ? settings.keyFrameEvery : 1);
-            av_opt_set_int(c->priv_data, "coder", CodecOptionChoiceByKey(spec_.fcc, "Coder"), 0);
-            av_opt_set_int(c->priv_data, "context", CodecOptionChoiceByKey(spec_.fcc, "Context"), 0);
-            break;
-        case kCvid:
-            // Cinepak starts key frames by its own count (keyint_min) only; as with FFV1, no
-            // interval means every frame is a key frame.
-            c->keyint_min = static_cast<int>(settings.keyFrameEvery ? settings.keyFrameEvery : 1);
-            c->gop_size = c->keyint_min;
-            break;
-        case kMsvc:
-            // Video 1 counts the delta frames between two key frames in keyint_min.
-            c->keyint_min = static_cast<int>(settings.keyFrameEvery ? settings.keyFrameEvery - 1 : 0);
-            c->gop_size = c->keyint_min + 1;
-            break;
-        case kHfyu:
-            av_opt_set_int(c->priv_data, "pred", CodecOptionChoiceByKey(spec_.fcc, "Predictor"), 0);
-            break;
-        case kMpng: {
-            static const int levels[] = {1, 6, 9};
-            int level = CodecOptionChoiceByKey(spec_.fcc, "Level");
-            c->compression_level = levels[level >= 0 && level < 3 ? level : 1];
-            break;
-        }
-        default:
-            break;
-        }
+        c->width = static_cast<int>(input_.width);
+        c->height = static_cast<int>(input_.height);
+        DWORD rate = settings.rate ? settings.rate : 25;
+        DWORD scale = settings.scale ? settings.scale : 1;
+        c->time_base = AVRational{static_cast<int>(scale), static_cast<int>(rate)};
+        c->framerate = AVRational{static_cast<int>(rate), static_cast<int>(scale)};
+        // A registry rate of 0 means that every frame stands alone.
+        DWORD keyRate = settings.keyFrameEvery ? settings.keyFrameEvery : entry_.defaultKeyRate;
+        c->gop_size = static_cast<int>(keyRate ? keyRate : 1);
+        c->max_b_frames = 0;
+        c->thread_count = 1;
+        c->thread_type = FF_THREAD_SLICE;
+        bool evenSides = input_.width % 2 == 0 && input_.height % 2 == 0;
+        c->pix_fmt = evenSides || tuning_.oddSidesFormat == AV_PIX_FMT_NONE ? tuning_.pixelFormat
+                                                                             : tuning_.oddSidesFormat;
+        c->color_range = AVCOL_RANGE_MPEG;
+        c->colorspace = AVCOL_SPC_BT470BG;
+        c->color_primaries = AVCOL_PRI_BT470BG;
+        c->color_trc = AVCOL_TRC_GAMMA28;
+        if (tuning_.tune)
+            tuning_.tune(c, entry_, settings);
+        return ICERR_OK;
     }
 
-    void FillFrame() {
-        const uint32_t w = input_.width;
-        const uint32_t h = input_.height;
-        const uint8_t* src = bgr_.data();
-        AVFrame* f = frame_;
-        switch (context_->pix_fmt) {
-        case AV_PIX_FMT_YUV420P:
-            BgrToYuv(src, w, h, 1, 1, f->data[0], f->linesize[0], f->data[1], f->linesize[1], f->data[2],
-                     f->linesize[2]);
-            break;
-        case AV_PIX_FMT_YUV444P:
-            BgrToYuv(src, w, h, 0, 0, f->data[0], f->linesize[0], f->data[1], f->linesize[1], f->data[2],
-                     f->linesize[2]);
-            break;
-        case AV_PIX_FMT_0RGB32:  // B, G, R, unused in memory order
-            for (uint32_t y = 0; y < h; ++y) {
-                const uint8_t* p = src + static_cast<size_t>(y) * w * 3;
-                uint8_t* q = f->data[0] + static_cast<ptrdiff_t>(y) * f->linesize[0];
-                for (uint32_t x = 0; x < w; ++x) {
-                    q[4 * x] = p[3 * x];
-                    q[4 * x + 1] = p[3 * x + 1];
-                    q[4 * x + 2] = p[3 * x + 2];
-                    q[4 * x + 3] = 0;
-                }
-            }
-            break;
-        case AV_PIX_FMT_RGB24:
-            for (uint32_t y = 0; y < h; ++y) {
-                const uint8_t* p = src + static_cast<size_t>(y) * w * 3;
-                uint8_t* q = f->data[0] + static_cast<ptrdiff_t>(y) * f->linesize[0];
-                for (uint32_t x = 0; x < w; ++x) {
-                    q[3 * x] = p[3 * x + 2];
-                    q[3 * x + 1] = p[3 * x + 1];
-                    q[3 * x + 2] = p[3 * x];
-                }
-            }
-            break;
-        case AV_PIX_FMT_GBRP:
-            for (uint32_t y = 0; y < h; ++y) {
-                const uint8_t* p = src + static_cast<size_t>(y) * w * 3;
-                uint8_t* g = f->data[0] + static_cast<ptrdiff_t>(y) * f->linesize[0];
-                uint8_t* b = f->data[1] + static_cast<ptrdiff_t>(y) * f->linesize[1];
-                uint8_t* r = f->data[2] + static_cast<ptrdiff_t>(y) * f->linesize[2];
-                for (uint32_t x = 0; x < w; ++x) {
-                    b[x] = p[3 * x];
-                    g[x] = p[3 * x + 1];
-                    r[x] = p[3 * x + 2];
-                }
-            }
-            break;
-        case AV_PIX_FMT_RGB555:  // native-endian 16-bit 0RRRRRGGGGGBBBBB
-            for (uint32_t y = 0; y < h; ++y) {
-                const uint8_t* p = src + static_cast<size_t>(y) * w * 3;
-                auto* q = reinterpret_cast<uint16_t*>(f->data[0] + static_cast<ptrdiff_t>(y) * f->linesize[0]);
-                for (uint32_t x = 0; x < w; ++x)
-                    q[x] = static_cast<uint16_t>(((p[3 * x + 2] >> 3) << 10) | ((p[3 * x + 1] >> 3) << 5) |
-                                                 (p[3 * x] >> 3));
-            }
-            break;
-        default:
-            break;
-        }
-    }
-
-    AvCodecSpec spec_;
+    const CodecEntry& entry_;
+    const AvTuning& tuning_;
     DibLayout input_;
     AVCodecContext* context_ = nullptr;
     AVFrame* frame_ = nullptr;
@@ -328,9 +308,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<VideoCompressor> CreateAvCompressor(DWORD fccHandler) {
-    for (const AvCodecSpec& desc : kSpecs)
-        if (desc.fcc == fccHandler)
-            return std::make_unique<AvCompressor>(desc);
+std::unique_ptr<VideoCompressor> CreateAvCompressor(const CodecEntry& entry) {
+    for (const AvTuning& tuning : kTunings)
+        if (entry.encoder && std::strcmp(tuning.encoder, entry.encoder) == 0)
+            return std::make_unique<AvCompressor>(entry, tuning);
     return nullptr;
 }

@@ -7,12 +7,9 @@
 
 #include <jpeglib.h>
 
-#include "platform/CodecCompressor.h"
+#include "platform/CodecRegistry.h"
 
 namespace {
-
-constexpr DWORD kMjpg = mmioFOURCC('M', 'J', 'P', 'G');
-constexpr int kDefaultJpegQuality = 85;
 
 struct ErrorTrap {
     jpeg_error_mgr manager;
@@ -79,16 +76,17 @@ bool RunJpeg(Job& job) {
 
 class JpegCompressor final : public VideoCompressor {
 public:
+    explicit JpegCompressor(const CodecEntry& entry) : entry_(entry) {}
+
     LRESULT Begin(const DibLayout& input, const CompressSettings& settings) override {
         input_ = input;
-        quality_ = kDefaultJpegQuality;
-        if (settings.quality != ICQUALITY_DEFAULT) {
-            DWORD q = settings.quality > 10000 ? 10000 : settings.quality;
-            quality_ = static_cast<int>((q + 50) / 100);
-            if (quality_ < 1)
-                quality_ = 1;
-        }
-        switch (CodecOptionChoiceByKey(kMjpg, "Subsampling")) {
+        // Quality 0..10000 as libjpeg's 1..100.
+        DWORD q = settings.quality == ICQUALITY_DEFAULT ? entry_.defaultQuality : settings.quality;
+        q = q > 10000 ? 10000 : q;
+        quality_ = static_cast<int>((q + 50) / 100);
+        if (quality_ < 1)
+            quality_ = 1;
+        switch (entry_.OptionChoice("Subsampling")) {
         case 1:
             hSample_ = 2;
             vSample_ = 1;
@@ -102,12 +100,12 @@ public:
             vSample_ = 2;
             break;
         }
-        optimize_ = CodecOptionChoiceByKey(kMjpg, "OptimizeHuffman") == 1;
+        optimize_ = entry_.OptionChoice("OptimizeHuffman") == 1;
         // JPEG sides are 16-bit.
         if (input.width > 65500 || input.height > 65500)
             return ICERR_BADFORMAT;
         row_.resize(static_cast<size_t>(input.width) * 3);
-        SetOutputFormat(input, kMjpg, 24, static_cast<uint32_t>(input.width * input.height * 3), nullptr, 0, 0);
+        SetOutputFormat(input, entry_.fcc, 24, static_cast<uint32_t>(input.width * input.height * 3), nullptr, 0, 0);
         return ICERR_OK;
     }
 
@@ -122,8 +120,9 @@ public:
     }
 
 private:
+    const CodecEntry& entry_;
     DibLayout input_;
-    int quality_ = kDefaultJpegQuality;
+    int quality_ = 0;
     int hSample_ = 2;
     int vSample_ = 2;
     bool optimize_ = true;
@@ -132,4 +131,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<VideoCompressor> CreateJpegCompressor() { return std::make_unique<JpegCompressor>(); }
+std::unique_ptr<VideoCompressor> CreateJpegCompressor(const CodecEntry& entry) {
+    return std::make_unique<JpegCompressor>(entry);
+}

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/DibRows.h"
+
 bool ParseDibFormat(const BITMAPINFOHEADER* header, size_t formatBytes, DibLayout& layout) {
     if (!header || header->biSize < sizeof(BITMAPINFOHEADER) || header->biCompression != BI_RGB)
         return false;
@@ -21,7 +23,7 @@ bool ParseDibFormat(const BITMAPINFOHEADER* header, size_t formatBytes, DibLayou
     layout.width = static_cast<uint32_t>(width);
     layout.height = static_cast<uint32_t>(height);
     layout.bitCount = bits;
-    layout.stride = static_cast<uint32_t>(((width * bits + 31) / 32) * 4);
+    layout.stride = static_cast<uint32_t>(dib::RowBytes(width, bits));
     layout.imageBytes = static_cast<uint64_t>(layout.stride) * height;
     layout.palette.clear();
     if (bits <= 8) {
@@ -43,22 +45,12 @@ bool ParseDibFormat(const BITMAPINFOHEADER* header, size_t formatBytes, DibLayou
 
 void DibRowToIndexes(const DibLayout& layout, const uint8_t* bits, uint32_t yFromTop, uint8_t* indexes) {
     const uint8_t* row = bits + static_cast<size_t>(layout.height - 1 - yFromTop) * layout.stride;
-    switch (layout.bitCount) {
-    case 8:
+    if (layout.bitCount == 8) {
         std::memcpy(indexes, row, layout.width);
-        break;
-    case 4:
-        for (uint32_t x = 0; x < layout.width; ++x)
-            indexes[x] = (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
-        break;
-    case 1:
-        for (uint32_t x = 0; x < layout.width; ++x)
-            indexes[x] = (row[x >> 3] >> (7 - (x & 7))) & 1;
-        break;
-    default:
-        std::memset(indexes, 0, layout.width);
-        break;
+        return;
     }
+    for (uint32_t x = 0; x < layout.width; ++x)
+        indexes[x] = dib::IndexAt(row, x, layout.bitCount);
 }
 
 void DibRowToBgr(const DibLayout& layout, const uint8_t* bits, uint32_t yFromTop, uint8_t* bgr) {

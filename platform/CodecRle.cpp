@@ -3,7 +3,8 @@
 
 #include <cstring>
 
-#include "platform/CodecCompressor.h"
+#include "base/DibRows.h"
+#include "platform/CodecRegistry.h"
 
 namespace {
 
@@ -57,7 +58,7 @@ public:
         input_ = input;
         row_.resize(input.width);
         uint32_t entries = static_cast<uint32_t>(input.palette.size());
-        SetOutputFormat(input, BI_RLE8, 8, static_cast<uint32_t>(((input.width + 3) & ~3u) * input.height),
+        SetOutputFormat(input, BI_RLE8, 8, static_cast<uint32_t>(dib::RowBytes(input.width, 8) * input.height),
                         reinterpret_cast<const uint8_t*>(input.palette.data()), entries * sizeof(RGBQUAD), entries);
         return ICERR_OK;
     }
@@ -86,4 +87,4 @@ private:
 
 }  // namespace
 
-std::unique_ptr<VideoCompressor> CreateRle8Compressor() { return std::make_unique<Rle8Compressor>(); }
+std::unique_ptr<VideoCompressor> CreateRle8Compressor(const CodecEntry&) { return std::make_unique<Rle8Compressor>(); }

@@ -12,11 +12,12 @@ extern "C" {
 #include <cstring>
 #include <mutex>
 #include <new>
-#include <strings.h>
 #include <string>
 #include <vector>
 
-#include "platform/CodecCompressor.h"
+#include "base/AsciiCase.h"
+#include "base/Utf8.h"
+#include "platform/CodecRegistry.h"
 #include "platform/Profile.h"
 
 namespace {
@@ -25,6 +26,7 @@ namespace {
 
 const char* const kSubsampling[] = {"4:2:0", "4:2:2", "4:4:4", nullptr};
 const char* const kNoYes[] = {"No", "Yes", nullptr};
+// x264's own preset and tune names, which its compressor hands on as they are ("none" aside).
 const char* const kX264Presets[] = {"ultrafast", "superfast", "veryfast", "faster", "fast", "medium",
                                     "slow",      "slower",    "veryslow", nullptr};
 const char* const kX264Tunes[] = {"none", "film", "animation", "grain", "stillimage", nullptr};
@@ -58,49 +60,28 @@ const CodecOptionSpec kPngOptions[] = {
 
 // ---- The registry -------------------------------------------------------------------------
 
-struct CodecEntry {
-    DWORD fcc;
-    const char* name;         // short name, at most 15 characters
-    const char* description;  // what the Select Codec dialog lists
-    DWORD flags;
-    DWORD defaultQuality;     // 0 when the compressor has no quality
-    DWORD defaultKeyRate;     // 0 when every frame stands alone
-    const char* encoder;      // libavcodec encoder it needs, or null
-    std::unique_ptr<VideoCompressor> (*create)(DWORD fcc);
-    const CodecOptionSpec* options;
-    int optionCount;
-};
-
-std::unique_ptr<VideoCompressor> MakeJpeg(DWORD) { return CreateJpegCompressor(); }
-std::unique_ptr<VideoCompressor> MakeRle8(DWORD) { return CreateRle8Compressor(); }
-std::unique_ptr<VideoCompressor> MakeAv(DWORD fcc) { return CreateAvCompressor(fcc); }
-
-#define OPTIONS(list) list, static_cast<int>(sizeof(list) / sizeof(list[0]))
-
 const CodecEntry kCodecs[] = {
     {mmioFOURCC('M', 'J', 'P', 'G'), "MJPG", "Motion JPEG (libjpeg-turbo)", VIDCF_QUALITY, 8500, 0, nullptr,
-     &MakeJpeg, OPTIONS(kMjpgOptions)},
+     &CreateJpegCompressor, kMjpgOptions},
     {mmioFOURCC('H', '2', '6', '4'), "H264", "H.264 / AVC (x264)",
-     VIDCF_QUALITY | VIDCF_TEMPORAL | VIDCF_FASTTEMPORALC, 5500, 250, "libx264", &MakeAv, OPTIONS(kH264Options)},
+     VIDCF_QUALITY | VIDCF_TEMPORAL | VIDCF_FASTTEMPORALC, 5500, 250, "libx264", &CreateAvCompressor, kH264Options},
     {mmioFOURCC('F', 'M', 'P', '4'), "FMP4", "MPEG-4 Part 2 (FFmpeg)",
-     VIDCF_QUALITY | VIDCF_TEMPORAL | VIDCF_FASTTEMPORALC, 7500, 250, "mpeg4", &MakeAv, OPTIONS(kMpeg4Options)},
-    {mmioFOURCC('F', 'F', 'V', '1'), "FFV1", "FFV1 lossless (FFmpeg)", VIDCF_TEMPORAL, 0, 25, "ffv1", &MakeAv,
-     OPTIONS(kFfv1Options)},
-    {mmioFOURCC('H', 'F', 'Y', 'U'), "HFYU", "Huffyuv lossless (FFmpeg)", 0, 0, 0, "huffyuv", &MakeAv,
-     OPTIONS(kHuffyuvOptions)},
-    {mmioFOURCC('M', 'P', 'N', 'G'), "MPNG", "PNG frames, lossless (FFmpeg)", 0, 0, 0, "png", &MakeAv,
-     OPTIONS(kPngOptions)},
-    {mmioFOURCC('U', 'L', 'R', 'G'), "ULRG", "Ut Video RGB lossless (FFmpeg)", 0, 0, 0, "utvideo", &MakeAv, nullptr,
-     0},
+     VIDCF_QUALITY | VIDCF_TEMPORAL | VIDCF_FASTTEMPORALC, 7500, 250, "mpeg4", &CreateAvCompressor, kMpeg4Options},
+    {mmioFOURCC('F', 'F', 'V', '1'), "FFV1", "FFV1 lossless (FFmpeg)", VIDCF_TEMPORAL, 0, 25, "ffv1",
+     &CreateAvCompressor, kFfv1Options},
+    {mmioFOURCC('H', 'F', 'Y', 'U'), "HFYU", "Huffyuv lossless (FFmpeg)", 0, 0, 0, "huffyuv", &CreateAvCompressor,
+     kHuffyuvOptions},
+    {mmioFOURCC('M', 'P', 'N', 'G'), "MPNG", "PNG frames, lossless (FFmpeg)", 0, 0, 0, "png", &CreateAvCompressor,
+     kPngOptions},
+    {mmioFOURCC('U', 'L', 'R', 'G'), "ULRG", "Ut Video RGB lossless (FFmpeg)", 0, 0, 0, "utvideo",
+     &CreateAvCompressor, {}},
     {mmioFOURCC('M', 'R', 'L', 'E'), "MRLE", "Microsoft RLE, 8-bit lossless", 0, 0, 0, nullptr,
-     &MakeRle8, nullptr, 0},
-    {mmioFOURCC('C', 'V', 'I', 'D'), "CVID", "Cinepak (FFmpeg)", VIDCF_TEMPORAL, 0, 15, "cinepak", &MakeAv, nullptr,
-     0},
-    {mmioFOURCC('M', 'S', 'V', 'C'), "MSVC", "Microsoft Video 1 (FFmpeg)", VIDCF_TEMPORAL, 0, 15,
-     "msvideo1", &MakeAv, nullptr, 0},
+     &CreateRle8Compressor, {}},
+    {mmioFOURCC('C', 'V', 'I', 'D'), "CVID", "Cinepak (FFmpeg)", VIDCF_TEMPORAL, 0, 15, "cinepak",
+     &CreateAvCompressor, {}},
+    {mmioFOURCC('M', 'S', 'V', 'C'), "MSVC", "Microsoft Video 1 (FFmpeg)", VIDCF_TEMPORAL, 0, 15, "msvideo1",
+     &CreateAvCompressor, {}},
 };
-
-#undef OPTIONS
 
 // The entries whose encoder this process has, in table order; fixed at the first call.
 const std::vector<const CodecEntry*>& Present() {
@@ -114,23 +95,21 @@ const std::vector<const CodecEntry*>& Present() {
     return present;
 }
 
+// The four characters of a code, in the order they are stored.
+std::string CodeText(DWORD code) {
+    std::string text(4, ' ');
+    for (int i = 0; i < 4; ++i)
+        text[static_cast<size_t>(i)] = static_cast<char>((code >> (8 * i)) & 0xFF);
+    return text;
+}
+
 const CodecEntry* FindEntry(DWORD fcc) {
     for (const CodecEntry* e : Present())
         if (e->fcc == fcc)
             return e;
     // Codes are matched ignoring ASCII case, as "mjpg" and "MJPG" name the same compressor.
-    auto upper = [](DWORD code) {
-        DWORD result = 0;
-        for (int i = 0; i < 4; ++i) {
-            DWORD c = (code >> (8 * i)) & 0xFF;
-            if (c >= 'a' && c <= 'z')
-                c -= 'a' - 'A';
-            result |= c << (8 * i);
-        }
-        return result;
-    };
     for (const CodecEntry* e : Present())
-        if (upper(e->fcc) == upper(fcc))
+        if (EqualIgnoringAsciiCase(CodeText(e->fcc), CodeText(fcc)))
             return e;
     return nullptr;
 }
@@ -152,7 +131,7 @@ void FillInfo(const CodecEntry& e, ICINFO& info) {
     info.dwVersionICM = ICVERSION;
     CopyWide(info.szName, 16, e.name);
     CopyWide(info.szDescription, 128, e.description);
-    CopyWide(info.szDriver, 128, e.encoder ? "libavcodec" : (e.create == &MakeJpeg ? "libjpeg" : "pixreel"));
+    CopyWide(info.szDriver, 128, e.encoder ? "libavcodec" : (e.create == &CreateJpegCompressor ? "libjpeg" : "pixreel"));
 }
 
 // ---- Configuration ------------------------------------------------------------------------
@@ -168,12 +147,23 @@ std::string ConfigFile() {
 
 std::string SectionFor(DWORD fcc) {
     std::string section = "Codec.";
-    for (int i = 0; i < 4; ++i) {
-        char c = static_cast<char>((fcc >> (8 * i)) & 0xFF);
+    for (char c : CodeText(fcc))
         if (c != ' ' && c != '\0')
             section += c;
-    }
     return section;
+}
+
+// The stored choice of a compressor option (the default when nothing usable is stored).
+int StoredChoice(DWORD fcc, const CodecOptionSpec& option) {
+    std::string file = ConfigFile();
+    if (file.empty())
+        return option.defaultChoice;
+    char value[64];
+    GetPrivateProfileStringA(SectionFor(fcc).c_str(), option.key, "", value, sizeof value, file.c_str());
+    for (int i = 0; option.choices[i]; ++i)
+        if (EqualIgnoringAsciiCase(value, option.choices[i]))
+            return i;
+    return option.defaultChoice;
 }
 
 LRESULT RunConfigure(const CodecEntry& e, void* owner) {
@@ -182,28 +172,23 @@ LRESULT RunConfigure(const CodecEntry& e, void* owner) {
         std::lock_guard<std::mutex> lock(gConfigMutex);
         handler = gConfigureHandler;
     }
-    if (e.optionCount == 0 || !handler)
+    if (e.options.empty() || !handler)
         return ICERR_UNSUPPORTED;
     std::vector<ICOPTION> options;
-    for (int i = 0; i < e.optionCount; ++i) {
-        const CodecOptionSpec& desc = e.options[i];
-        options.push_back({desc.key, desc.label, desc.choices, desc.defaultChoice, CodecOptionChoice(e.fcc, desc)});
-    }
+    for (const CodecOptionSpec& desc : e.options)
+        options.push_back({desc.key, desc.label, desc.choices, desc.defaultChoice, StoredChoice(e.fcc, desc)});
     if (!handler(owner, e.description, options.data(), static_cast<int>(options.size())))
         return ICERR_ABORT;
     std::string file = ConfigFile();
     if (file.empty())
         return ICERR_OK;
     std::string section = SectionFor(e.fcc);
-    for (int i = 0; i < e.optionCount; ++i) {
-        const CodecOptionSpec& desc = e.options[i];
+    for (const ICOPTION& answer : options) {
         int count = 0;
-        while (desc.choices[count])
+        while (answer.choices[count])
             ++count;
-        int choice = options[i].choice;
-        if (choice < 0 || choice >= count)
-            choice = desc.defaultChoice;
-        if (!WritePrivateProfileStringA(section.c_str(), desc.key, desc.choices[choice], file.c_str()))
+        int choice = answer.choice < 0 || answer.choice >= count ? answer.defaultChoice : answer.choice;
+        if (!WritePrivateProfileStringA(section.c_str(), answer.key, answer.choices[choice], file.c_str()))
             return ICERR_ERROR;
     }
     return ICERR_OK;
@@ -216,7 +201,7 @@ size_t FormatBytes(const BITMAPINFOHEADER* h) {
     size_t entries = 0;
     if (h->biBitCount <= 8)
         entries = h->biClrUsed != 0 && h->biClrUsed < (1u << h->biBitCount) ? h->biClrUsed : (1u << h->biBitCount);
-    return h->biSize + 4 * entries;
+    return h->biSize + sizeof(RGBQUAD) * entries;
 }
 
 LRESULT CompressQuery(const CodecEntry& e, const BITMAPINFOHEADER* input, const BITMAPINFOHEADER* output,
@@ -226,7 +211,7 @@ LRESULT CompressQuery(const CodecEntry& e, const BITMAPINFOHEADER* input, const 
     DibLayout layout;
     if (!ParseDibFormat(input, format ? FormatBytes(input) : 0, layout))
         return ICERR_BADFORMAT;
-    std::unique_ptr<VideoCompressor> compressor = e.create(e.fcc);
+    std::unique_ptr<VideoCompressor> compressor = e.create(e);
     if (!compressor)
         return ICERR_INTERNAL;
     // A trial start answers for the encoder's own limits (sizes, depths) exactly.
@@ -248,6 +233,18 @@ LRESULT CompressQuery(const CodecEntry& e, const BITMAPINFOHEADER* input, const 
     return ICERR_OK;
 }
 
+void AppendUtf8(std::string& text, uint32_t c) {
+    if (c < 0x80) {
+        text += static_cast<char>(c);
+        return;
+    }
+    int continuations = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+    static const uint8_t kLeads[] = {0, 0xC0, 0xE0, 0xF0};
+    text += static_cast<char>(kLeads[continuations] | (c >> (6 * continuations)));
+    for (int k = continuations - 1; k >= 0; --k)
+        text += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
+}
+
 }  // namespace
 
 struct CodecInstance {
@@ -255,31 +252,23 @@ struct CodecInstance {
     UINT mode;
 };
 
-int CodecOptionChoice(DWORD fccHandler, const CodecOptionSpec& option) {
-    std::string file = ConfigFile();
-    if (file.empty())
-        return option.defaultChoice;
-    char value[64];
-    GetPrivateProfileStringA(SectionFor(fccHandler).c_str(), option.key, "", value, sizeof value, file.c_str());
-    for (int i = 0; option.choices[i]; ++i)
-        if (strcasecmp(value, option.choices[i]) == 0)
-            return i;
-    return option.defaultChoice;
+int CodecEntry::OptionChoice(const char* key) const {
+    for (const CodecOptionSpec& option : options)
+        if (std::strcmp(option.key, key) == 0)
+            return StoredChoice(fcc, option);
+    return 0;
 }
 
-int CodecOptionChoiceByKey(DWORD fccHandler, const char* key) {
-    const CodecEntry* e = FindEntry(fccHandler);
-    if (!e)
-        return 0;
-    for (int i = 0; i < e->optionCount; ++i)
-        if (std::strcmp(e->options[i].key, key) == 0)
-            return CodecOptionChoice(e->fcc, e->options[i]);
-    return 0;
+const char* CodecEntry::OptionText(const char* key) const {
+    for (const CodecOptionSpec& option : options)
+        if (std::strcmp(option.key, key) == 0)
+            return option.choices[StoredChoice(fcc, option)];
+    return "";
 }
 
 std::unique_ptr<VideoCompressor> CreateVideoCompressor(DWORD fccHandler) {
     const CodecEntry* e = FindEntry(fccHandler);
-    return e ? e->create(e->fcc) : nullptr;
+    return e ? e->create(*e) : nullptr;
 }
 
 void VideoCompressor::SetOutputFormat(const DibLayout& input, DWORD compression, WORD bitCount, uint32_t imageBytes,
@@ -354,7 +343,7 @@ LRESULT ICSendMessage(HIC hic, UINT message, DWORD_PTR dw1, DWORD_PTR dw2) {
     }
     case ICM_CONFIGURE:
         if (dw1 == static_cast<DWORD_PTR>(-1) && (dw2 & ICMF_CONFIGURE_QUERY))
-            return e.optionCount > 0 ? ICERR_OK : ICERR_UNSUPPORTED;
+            return e.options.empty() ? ICERR_UNSUPPORTED : ICERR_OK;
         return RunConfigure(e, reinterpret_cast<void*>(dw1));
     case ICM_GETDEFAULTQUALITY:
         if (!(e.flags & VIDCF_QUALITY))
@@ -381,7 +370,7 @@ LRESULT ICClose(HIC hic) {
 size_t ICTextFromWide(const WCHAR* text, size_t maxChars, char* out, size_t size) {
     if (!out || size == 0)
         return 0;
-    size_t used = 0;
+    std::string utf8;
     for (size_t i = 0; text && i < maxChars && text[i]; ++i) {
         uint32_t c = text[i];
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < maxChars && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
@@ -390,32 +379,10 @@ size_t ICTextFromWide(const WCHAR* text, size_t maxChars, char* out, size_t size
         } else if (c >= 0xD800 && c <= 0xDFFF) {
             c = 0xFFFD;  // a lone surrogate
         }
-        char bytes[4];
-        size_t n;
-        if (c < 0x80) {
-            bytes[0] = static_cast<char>(c);
-            n = 1;
-        } else if (c < 0x800) {
-            bytes[0] = static_cast<char>(0xC0 | (c >> 6));
-            bytes[1] = static_cast<char>(0x80 | (c & 0x3F));
-            n = 2;
-        } else if (c < 0x10000) {
-            bytes[0] = static_cast<char>(0xE0 | (c >> 12));
-            bytes[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            bytes[2] = static_cast<char>(0x80 | (c & 0x3F));
-            n = 3;
-        } else {
-            bytes[0] = static_cast<char>(0xF0 | (c >> 18));
-            bytes[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            bytes[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            bytes[3] = static_cast<char>(0x80 | (c & 0x3F));
-            n = 4;
-        }
-        if (used + n > size - 1)
-            break;
-        std::memcpy(out + used, bytes, n);
-        used += n;
+        AppendUtf8(utf8, c);
     }
+    size_t used = Utf8CutLength(utf8, size - 1);
+    std::memcpy(out, utf8.data(), used);
     out[used] = '\0';
     return used;
 }

@@ -14,7 +14,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/AviFile.h"
 #include "platform/WinTypes.h"
 
 using WCHAR = char16_t;
@@ -43,12 +42,8 @@ static_assert(sizeof(ICINFO) == 568);
 
 // ICINFO::dwFlags.
 constexpr DWORD VIDCF_QUALITY = 0x0001;
-constexpr DWORD VIDCF_CRUNCH = 0x0002;
 constexpr DWORD VIDCF_TEMPORAL = 0x0004;
-constexpr DWORD VIDCF_COMPRESSFRAMES = 0x0008;
-constexpr DWORD VIDCF_DRAW = 0x0010;
 constexpr DWORD VIDCF_FASTTEMPORALC = 0x0020;
-constexpr DWORD VIDCF_FASTTEMPORALD = 0x0080;
 
 constexpr DWORD ICVERSION = 0x0104;
 
@@ -67,10 +62,7 @@ constexpr UINT ICM_GETINFO = ICM_RESERVED + 2;
 constexpr UINT ICM_CONFIGURE = ICM_RESERVED + 10;
 constexpr UINT ICM_ABOUT = ICM_RESERVED + 11;
 constexpr UINT ICM_GETDEFAULTQUALITY = ICM_RESERVED + 30;
-constexpr UINT ICM_GETQUALITY = ICM_RESERVED + 31;
-constexpr UINT ICM_SETQUALITY = ICM_RESERVED + 32;
 constexpr UINT ICM_COMPRESS_GET_FORMAT = ICM_USER + 4;
-constexpr UINT ICM_COMPRESS_GET_SIZE = ICM_USER + 5;
 constexpr UINT ICM_COMPRESS_QUERY = ICM_USER + 6;
 constexpr UINT ICM_GETDEFAULTKEYFRAMERATE = ICM_USER + 42;
 
@@ -80,25 +72,17 @@ constexpr DWORD ICMF_ABOUT_QUERY = 0x00000001;
 
 // Results.
 constexpr LRESULT ICERR_OK = 0;
-constexpr LRESULT ICERR_DONTDRAW = 1;
-constexpr LRESULT ICERR_NEWPALETTE = 2;
 constexpr LRESULT ICERR_UNSUPPORTED = -1;
 constexpr LRESULT ICERR_BADFORMAT = -2;
 constexpr LRESULT ICERR_MEMORY = -3;
 constexpr LRESULT ICERR_INTERNAL = -4;
-constexpr LRESULT ICERR_BADFLAGS = -5;
 constexpr LRESULT ICERR_BADPARAM = -6;
-constexpr LRESULT ICERR_BADSIZE = -7;
 constexpr LRESULT ICERR_BADHANDLE = -8;
-constexpr LRESULT ICERR_CANTUPDATE = -9;
 constexpr LRESULT ICERR_ABORT = -10;
 constexpr LRESULT ICERR_ERROR = -100;
-constexpr LRESULT ICERR_BADBITDEPTH = -200;
-constexpr LRESULT ICERR_BADIMAGESIZE = -201;
 
 /// dwQuality value that asks for the compressor's default.
 constexpr DWORD ICQUALITY_DEFAULT = 0xFFFFFFFFu;
-constexpr DWORD ICQUALITY_HIGH = 10000;
 
 /// Looks a compressor up: fccHandler below the number of compressors is an enumeration index,
 /// anything else a four-character code. fccType must be ICTYPE_VIDEO or 0. Fills *info (all of

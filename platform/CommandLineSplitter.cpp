@@ -1,10 +1,7 @@
 #include "platform/CommandLineSplitter.h"
 
-#include "platform/ProcessCommandLine.h"
-
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 
 namespace {
 
@@ -31,71 +28,82 @@ struct TokenSink {
     }
 };
 
-void Scan(const char* text, const SplitOptions& options, TokenSink& sink) {
-    const char quote = options.quote;
-    const char escape = options.escape;
-    const char* p = text;
-    bool inQuotes = false;
-
-    // A leading quote with something after it opens a quoted program path.
-    if (quote != '\0' && p[0] == quote && p[1] != '\0') {
-        inQuotes = true;
+// Puts a run of escape characters, and the quote it may escape, into the token; returns the
+// position after what it took.
+const char* PutEscapeRun(const char* p, const SplitOptions& options, TokenSink& sink) {
+    size_t run = 0;
+    while (p[run] == options.escape)
+        ++run;
+    if (options.quote == '\0' || p[run] != options.quote) {
+        for (size_t k = 0; k < run; ++k)
+            sink.put(options.escape);
+        return p + run;
+    }
+    // Before a quote each pair of escapes stands for one escape, and an odd one out makes the
+    // quote literal; an even run leaves the quote to the quoting rules.
+    for (size_t k = 0; k < run / 2; ++k)
+        sink.put(options.escape);
+    p += run;
+    if (run % 2 != 0) {
+        sink.put(options.quote);
         ++p;
     }
+    return p;
+}
 
-    bool endedAfterSeparator = false;
-    while (*p != '\0') {
-        sink.begin();
-        endedAfterSeparator = false;
-        while (*p != '\0') {
-            const char c = *p;
-            if (escape != '\0' && c == escape) {
-                size_t run = 0;
-                while (p[run] == escape)
-                    ++run;
-                if (quote != '\0' && p[run] == quote) {
-                    // Before a quote each pair of escapes stands for one escape, and an odd one
-                    // out makes the quote literal; an even run leaves the quote to the rules below.
-                    for (size_t k = 0; k < run / 2; ++k)
-                        sink.put(escape);
-                    p += run;
-                    if (run % 2 != 0) {
-                        sink.put(quote);
-                        ++p;
-                    }
-                } else {
-                    for (size_t k = 0; k < run; ++k)
-                        sink.put(escape);
-                    p += run;
-                }
-                continue;
-            }
-            if (quote != '\0' && c == quote) {
-                if (options.keepQuotes)
-                    sink.put(c);
-                if (inQuotes && p[1] == quote) {
-                    // A doubled quote inside quotes is one literal quote, and it closes the span.
-                    sink.put(quote);
-                    ++p;
-                }
-                inQuotes = !inQuotes;
-                ++p;
-                continue;
-            }
-            if (!inQuotes && c == options.separator) {
-                ++p;
-                if (options.collapseSeparators) {
-                    while (*p == options.separator && *p != '\0')
-                        ++p;
-                }
-                endedAfterSeparator = true;
-                break;
-            }
-            sink.put(c);
-            ++p;
+struct ScanPosition {
+    const char* p;
+    bool inQuotes;
+};
+
+// Scans one token; true when it ended at a separator, false at the end of the text.
+bool ScanToken(ScanPosition& at, const SplitOptions& options, TokenSink& sink) {
+    const char quote = options.quote;
+    sink.begin();
+    while (*at.p != '\0') {
+        const char c = *at.p;
+        if (options.escape != '\0' && c == options.escape) {
+            at.p = PutEscapeRun(at.p, options, sink);
+            continue;
         }
-        sink.end();
+        if (quote != '\0' && c == quote) {
+            if (options.keepQuotes)
+                sink.put(c);
+            if (at.inQuotes && at.p[1] == quote) {
+                // A doubled quote inside quotes is one literal quote, and it closes the span.
+                sink.put(quote);
+                ++at.p;
+            }
+            at.inQuotes = !at.inQuotes;
+            ++at.p;
+            continue;
+        }
+        if (!at.inQuotes && c == options.separator) {
+            ++at.p;
+            if (options.collapseSeparators) {
+                while (*at.p == options.separator && *at.p != '\0')
+                    ++at.p;
+            }
+            sink.end();
+            return true;
+        }
+        sink.put(c);
+        ++at.p;
     }
+    sink.end();
+    return false;
+}
+
+void Scan(const char* text, const SplitOptions& options, TokenSink& sink) {
+    ScanPosition at{text, false};
+    // A leading quote with something after it opens a quoted program path.
+    if (options.quote != '\0' && text[0] == options.quote && text[1] != '\0') {
+        at.inQuotes = true;
+        ++at.p;
+    }
+    bool endedAfterSeparator = false;
+    while (*at.p != '\0')
+        endedAfterSeparator = ScanToken(at, options, sink);
     if (endedAfterSeparator && !options.noTrailingEmpty) {
         sink.begin();
         sink.end();
@@ -104,13 +112,8 @@ void Scan(const char* text, const SplitOptions& options, TokenSink& sink) {
 
 }  // namespace
 
-CommandLineSplitter::~CommandLineSplitter() {
-    Clear();
-}
-
 void CommandLineSplitter::Clear() {
-    std::free(tokens_);
-    tokens_ = nullptr;
+    tokens_.reset();
     count_ = 0;
 }
 
@@ -141,12 +144,7 @@ int CommandLineSplitter::Split(const char* text, const SplitOptions& options) {
     Scan(text, options, fill);
     fill.table[fill.tokenCount] = nullptr;
 
-    tokens_ = fill.table;
+    tokens_.reset(fill.table);
     count_ = static_cast<int>(fill.tokenCount);
     return count_;
-}
-
-bool CommandLineHasArguments() {
-    CommandLineSplitter splitter;
-    return splitter.Split(GetCommandLineA(), kCommandLineSplitOptions) > 1;
 }

@@ -2,6 +2,8 @@
 // Splits a command-line text into tokens, the way the program reads its own command line.
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 
 /// How a text is split. Six one-byte fields; the order is part of the record.
 struct SplitOptions {
@@ -22,7 +24,6 @@ inline constexpr SplitOptions kCommandLineSplitOptions{' ', '"', 0, 1, 1, 0};
 class CommandLineSplitter {
 public:
     CommandLineSplitter() = default;
-    ~CommandLineSplitter();
     CommandLineSplitter(const CommandLineSplitter&) = delete;
     CommandLineSplitter& operator=(const CommandLineSplitter&) = delete;
 
@@ -34,15 +35,15 @@ public:
 
     int Count() const { return count_; }
     /// Token i (0 <= i < Count()); null outside that range.
-    const char* Token(int i) const { return i >= 0 && i < count_ ? tokens_[i] : nullptr; }
+    const char* Token(int i) const { return i >= 0 && i < count_ ? tokens_.get()[i] : nullptr; }
     /// The pointer table: Count() tokens and a null entry; null when there are no tokens.
-    char* const* Tokens() const { return tokens_; }
+    char* const* Tokens() const { return tokens_.get(); }
 
 private:
-    char** tokens_ = nullptr;
+    struct FreeBlock {
+        void operator()(char** block) const { std::free(block); }
+    };
+
+    std::unique_ptr<char*, FreeBlock> tokens_;  // the table, followed by the token texts
     int count_ = 0;
 };
-
-/// Splits the current process command line and answers whether it holds at least one argument
-/// besides the program path.
-bool CommandLineHasArguments();

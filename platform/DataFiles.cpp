@@ -42,3 +42,22 @@ std::string DataFilePath(const std::string& name) {
         std::filesystem::path(folder + "../share/pixreel/" + name).lexically_normal().string();
     return Exists(installed) ? installed : beside;
 }
+
+bool IsInstalledProgramFolder(const std::string& folder) {
+    std::string path = folder;
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    if (path.size() < 4 || path.compare(path.size() - 4, 4, "/bin") != 0)
+        return false;
+    // The data files that a build tree makes beside the program and a portable copy carries.
+    for (const char* name : {"pixreel.jpg", "help", "icons"}) {
+        if (Exists(path + "/" + name))
+            return false;
+    }
+    return true;
+}
+
+bool RunsInstalled() {
+    const std::string folder = ProgramFolder();
+    return !folder.empty() && IsInstalledProgramFolder(folder);
+}

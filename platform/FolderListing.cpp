@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <stdexcept>
 
@@ -77,6 +78,73 @@ bool IsListableFile(int dirFd, const dirent* entry) {
     return S_ISREG(info.st_mode);
 }
 
+struct CloseDir {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+// Splits a listing pattern into its folder (ending in "/", empty for the current one) and the
+// name pattern that counts: "*" and the part of the name from its first dot on.
+std::string SplitPattern(const std::string& pattern, std::string& folder) {
+    const size_t slash = pattern.rfind('/');
+    folder = slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1);
+    const std::string namePart = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+    const size_t dot = namePart.find('.');
+    // Appended rather than `"*" + ...`, about which GCC 12 at -O3 warns falsely (-Wrestrict).
+    std::string namePattern = "*";
+    if (dot != std::string::npos)
+        namePattern.append(namePart, dot);
+    return namePattern;
+}
+
+bool IsListed(DIR* dir, const dirent* entry, const std::string& namePattern) {
+    return FolderListing::NameMatches(namePattern, entry->d_name) && IsListableFile(::dirfd(dir), entry);
+}
+
+size_t CountMatches(DIR* dir, const std::string& namePattern) {
+    size_t matches = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (IsListed(dir, entry, namePattern))
+            ++matches;
+    }
+    return matches;
+}
+
+// Reads up to room records of listed files with their times.
+void ReadRecords(DIR* dir, const std::string& namePattern, size_t room, std::vector<FindRecord>& records) {
+    while (records.size() < room) {
+        const dirent* entry = ::readdir(dir);
+        if (entry == nullptr)
+            break;
+        if (!IsListed(dir, entry, namePattern))
+            continue;
+        FindRecord record;
+        record.name = entry->d_name;
+        if (!ReadTimesAt(::dirfd(dir), entry->d_name, record.times))
+            continue;  // gone since the first pass
+        records.push_back(std::move(record));
+    }
+}
+
+void SortRecords(std::vector<FindRecord>& records, int sortType) {
+    auto sortBy = [&records](auto less) { std::sort(records.begin(), records.end(), less); };
+    switch (sortType) {
+    case kSortLastWrite:
+        sortBy([](const FindRecord& a, const FindRecord& b) { return a.times.lastWrite < b.times.lastWrite; });
+        break;
+    case kSortCreation:
+        sortBy([](const FindRecord& a, const FindRecord& b) { return a.times.creation < b.times.creation; });
+        break;
+    case kSortNameAscending:
+        sortBy([](const FindRecord& a, const FindRecord& b) { return CompareNoCase(a.name, b.name) < 0; });
+        break;
+    case kSortNameDescending:
+        sortBy([](const FindRecord& a, const FindRecord& b) { return CompareNoCase(b.name, a.name) < 0; });
+        break;
+    default:
+        break;
+    }
+}
+
 }  // namespace
 
 bool ReadFileTimes(const std::string& path, FileTimes& times) {
@@ -111,62 +179,20 @@ int FolderListing::List(const std::string& pattern, int sortType) {
     records_.shrink_to_fit();
     cursor_ = 0;
 
-    const size_t slash = pattern.rfind('/');
-    folder_ = slash == std::string::npos ? std::string() : pattern.substr(0, slash + 1);
-    const std::string namePart = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
-    const size_t dot = namePart.find('.');
-    const std::string namePattern = dot == std::string::npos ? "*" : "*" + namePart.substr(dot);
-
-    DIR* dir = ::opendir(folder_.empty() ? "." : folder_.c_str());
-    if (dir == nullptr)
+    const std::string namePattern = SplitPattern(pattern, folder_);
+    std::unique_ptr<DIR, CloseDir> dir(::opendir(folder_.empty() ? "." : folder_.c_str()));
+    if (!dir)
         return 0;
-    const int dirFd = ::dirfd(dir);
-
-    size_t matches = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (NameMatches(namePattern, entry->d_name) && IsListableFile(dirFd, entry))
-            ++matches;
-    }
 
     // With too little memory for every record the listing is shortened rather than dropped.
-    size_t room = matches;
+    size_t room = CountMatches(dir.get(), namePattern);
     while (room > 0 && !Reserve(room))
         room = room > 1024 ? room - 1024 : 0;
-
     if (room > 0) {
-        ::rewinddir(dir);
-        while (records_.size() < room) {
-            const dirent* entry = ::readdir(dir);
-            if (entry == nullptr)
-                break;
-            if (!NameMatches(namePattern, entry->d_name) || !IsListableFile(dirFd, entry))
-                continue;
-            FindRecord record;
-            record.name = entry->d_name;
-            if (!ReadTimesAt(dirFd, entry->d_name, record.times))
-                continue;  // gone since the first pass
-            records_.push_back(std::move(record));
-        }
+        ::rewinddir(dir.get());
+        ReadRecords(dir.get(), namePattern, room, records_);
     }
-    ::closedir(dir);
-
-    auto sortBy = [this](auto less) { std::sort(records_.begin(), records_.end(), less); };
-    switch (sortType) {
-    case kSortLastWrite:
-        sortBy([](const FindRecord& a, const FindRecord& b) { return a.times.lastWrite < b.times.lastWrite; });
-        break;
-    case kSortCreation:
-        sortBy([](const FindRecord& a, const FindRecord& b) { return a.times.creation < b.times.creation; });
-        break;
-    case kSortNameAscending:
-        sortBy([](const FindRecord& a, const FindRecord& b) { return CompareNoCase(a.name, b.name) < 0; });
-        break;
-    case kSortNameDescending:
-        sortBy([](const FindRecord& a, const FindRecord& b) { return CompareNoCase(b.name, a.name) < 0; });
-        break;
-    default:
-        break;
-    }
+    SortRecords(records_, sortType);
     return Count();
 }
 

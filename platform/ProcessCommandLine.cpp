@@ -73,11 +73,7 @@ unsigned CommandLineGeneration() {
     return g_generation.load();
 }
 
-std::vector<std::string> GetProcessArguments() {
+bool CommandLineHasArguments() {
     CommandLineSplitter splitter;
-    int count = splitter.Split(GetCommandLineA(), kCommandLineSplitOptions);
-    std::vector<std::string> tokens;
-    for (int i = 0; i < count; ++i)
-        tokens.emplace_back(splitter.Token(i));
-    return tokens;
+    return splitter.Split(GetCommandLineA(), kCommandLineSplitOptions) > 1;
 }

@@ -30,5 +30,6 @@ unsigned CommandLineGeneration();
 
 /// SetProcessCommandLine for a list of tokens (program path first).
 void SetProcessArguments(const std::vector<std::string>& arguments);
-/// The tokens of the current command line (program path first); empty once blanked.
-std::vector<std::string> GetProcessArguments();
+/// Splits the current command line and answers whether it holds at least one argument besides
+/// the program path; false once blanked.
+bool CommandLineHasArguments();

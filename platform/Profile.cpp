@@ -25,8 +25,8 @@ enum class LineKind { Other, Section, Key };
 
 // One line of the file as it stands, with its own line end, plus what it means.
 struct Line {
-    std::string text;  // without the line end
-    std::string end;   // "\n", "\r\n" or "" for a last line without one
+    std::string text;      // without the line end
+    std::string_view end;  // "\n", "\r\n" or "" for a last line without one (always a literal)
     LineKind kind = LineKind::Other;
     std::string name;   // section or key name, trimmed
     std::string value;  // key value, trimmed and unquoted
@@ -209,7 +209,7 @@ uint32_t CopyText(std::string_view text, char* buffer, uint32_t size) {
 bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
 
 // The line end new lines get: the file's own when it has one, else "\n".
-std::string LineEndOf(const std::vector<Line>& lines) {
+std::string_view LineEndOf(const std::vector<Line>& lines) {
     for (const Line& line : lines) {
         if (!line.end.empty())
             return line.end;
@@ -217,7 +217,7 @@ std::string LineEndOf(const std::vector<Line>& lines) {
     return "\n";
 }
 
-Line MakeLine(std::string text, const std::string& end) {
+Line MakeLine(std::string text, std::string_view end) {
     Line line;
     line.text = std::move(text);
     line.end = end;
@@ -225,9 +225,25 @@ Line MakeLine(std::string text, const std::string& end) {
     return line;
 }
 
+// The texts of new lines. Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) about
+// `"literal" + std::string`.
+std::string SectionLine(std::string_view section) {
+    std::string text = "[";
+    text += section;
+    text += ']';
+    return text;
+}
+
+std::string KeyLine(std::string_view key, const char* value) {
+    std::string text(key);
+    text += '=';
+    text += value;
+    return text;
+}
+
 // Applies one write to the lines; false when nothing changes.
 bool Apply(std::vector<Line>& lines, const char* section, const char* key, const char* value) {
-    const std::string end = LineEndOf(lines);
+    const std::string_view end = LineEndOf(lines);
     const size_t header = FindSection(lines, section);
     if (!key) {
         if (header == lines.size())
@@ -244,8 +260,8 @@ bool Apply(std::vector<Line>& lines, const char* section, const char* key, const
             if (!Trim(lines.back().text).empty())
                 lines.push_back(MakeLine("", end));
         }
-        lines.push_back(MakeLine("[" + std::string(section) + "]", end));
-        lines.push_back(MakeLine(std::string(key) + "=" + value, end));
+        lines.push_back(MakeLine(SectionLine(section), end));
+        lines.push_back(MakeLine(KeyLine(key, value), end));
         return true;
     }
     const size_t found = FindKey(lines, header, key);
@@ -255,10 +271,10 @@ bool Apply(std::vector<Line>& lines, const char* section, const char* key, const
             return true;
         }
         // The key keeps the spelling it has in the file.
-        std::string text = lines[found].name + "=" + value;
+        std::string text = KeyLine(lines[found].name, value);
         if (text == lines[found].text)
             return false;
-        const std::string lineEnd = lines[found].end;
+        const std::string_view lineEnd = lines[found].end;
         lines[found] = MakeLine(std::move(text), lineEnd);
         return true;
     }
@@ -274,7 +290,7 @@ bool Apply(std::vector<Line>& lines, const char* section, const char* key, const
     }
     if (lines[after].end.empty())
         lines[after].end = end;
-    lines.insert(lines.begin() + static_cast<long>(after + 1), MakeLine(std::string(key) + "=" + value, end));
+    lines.insert(lines.begin() + static_cast<long>(after + 1), MakeLine(KeyLine(key, value), end));
     return true;
 }
 

@@ -7,17 +7,12 @@
 #include <cstring>
 #include <new>
 
+#include "base/ByteOrder.h"
+
 namespace {
 
 // Pending bytes above this are handed over at once even within a sample, to bound memory.
 constexpr size_t kFlushAbove = 4u << 20;
-
-void StoreU32(uint8_t* p, uint32_t value) {
-    p[0] = static_cast<uint8_t>(value);
-    p[1] = static_cast<uint8_t>(value >> 8);
-    p[2] = static_cast<uint8_t>(value >> 16);
-    p[3] = static_cast<uint8_t>(value >> 24);
-}
 
 }  // namespace
 
@@ -59,13 +54,14 @@ void RiffWriter::PutBytes(const void* data, size_t size) {
 }
 
 void RiffWriter::PutU16(uint16_t value) {
-    uint8_t bytes[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
+    uint8_t bytes[2];
+    le::WriteU16(bytes, value);
     PutBytes(bytes, 2);
 }
 
 void RiffWriter::PutU32(uint32_t value) {
     uint8_t bytes[4];
-    StoreU32(bytes, value);
+    le::WriteU32(bytes, value);
     PutBytes(bytes, 4);
 }
 
@@ -155,7 +151,7 @@ void RiffWriter::Patch(uint64_t offset, const void* data, size_t size) {
 
 void RiffWriter::PatchU32(uint64_t offset, uint32_t value) {
     uint8_t bytes[4];
-    StoreU32(bytes, value);
+    le::WriteU32(bytes, value);
     Patch(offset, bytes, 4);
 }
 

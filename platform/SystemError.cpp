@@ -7,10 +7,6 @@
 #include "platform/MessageBox.h"
 #include "platform/WinTypes.h"
 
-int LastErrorCode() { return errno; }
-
-void SetLastErrorCode(int code) { errno = code; }
-
 std::string SystemErrorText(int code) {
     if (code == 0)
         return {};

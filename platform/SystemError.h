@@ -1,14 +1,9 @@
 #pragma once
-// The thread's last error and the system's text for an error code. errno stands in for the
-// thread's last error: platform calls that fail leave their reason there.
+// The system's text for an error code. errno stands in for the thread's last error: platform
+// calls that fail leave their reason there.
 
 #include <cstddef>
 #include <string>
-
-/// The calling thread's last error code (errno).
-int LastErrorCode();
-/// Sets the calling thread's last error code (errno).
-void SetLastErrorCode(int code);
 
 /// The system text of an error code followed by a line break ("Permission denied\n"); empty when
 /// the code is 0 or the system has no text for it. Cut to size - 1 bytes and always terminated

@@ -1,8 +1,14 @@
 #pragma once
-// The Windows constants of the platform services: the message-box flags and answers, with their
-// Windows values so that stored or logged values match. The DIB records they build on sit below.
+// The Windows types and constants the platform services share: the message-box flags and
+// answers, with their Windows values so that stored or logged values match, and the
+// four-character codes of the multimedia services. The DIB records they build on sit below.
 
 #include "base/DibTypes.h"
+
+using UINT = unsigned int;
+using FOURCC = DWORD;
+
+constexpr FOURCC mmioFOURCC(char a, char b, char c, char d) { return MakeFourCC(a, b, c, d); }
 
 constexpr unsigned MB_OK = 0x0000;
 constexpr unsigned MB_OKCANCEL = 0x0001;

@@ -280,6 +280,7 @@ std::string ConsoleUsageText(bool haveDisplay) {
         "Pixreel turns a folder of still images into an AVI video.\n"
         "\n"
         "usage: pixreel -d DIR [-f SUFFIX] [-o NAME] [-u] [-l LOGFILE] [-c FOURCC]\n"
+        "       pixreel --help | --version\n"
         "\n"
         "  -d DIR      convert every file of DIR whose name ends in .SUFFIX (case ignored)\n"
         "  -f SUFFIX   suffix of the images, without the dot (default from the settings: jpg)\n"

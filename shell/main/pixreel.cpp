@@ -8,8 +8,12 @@
 #include "config/CommandLineOverlay.h"
 #include "platform/ProcessCommandLine.h"
 #include "shell/ConsoleFrontEnd.h"
+#include "shell/InfoOptions.h"
 
 int main(int argc, char** argv) {
+    bool answered = false;  // --help and --version print and end, with or without a display
+    if (const int status = HandleInformationOptions(argc, argv, stdout, answered); answered)
+        return status;
     // A conversion allocates and frees a few large pictures of the same sizes for every image.
     // Served from one heap that keeps what was freed, the next image reuses the same memory
     // instead of having fresh pages mapped and zeroed by the system each time (a fifth of the

@@ -24,6 +24,16 @@ int32_t GetInt(const std::string& file, const char* section, const char* key, in
     return static_cast<int32_t>(GetPrivateProfileIntA(section, key, fallback, file.c_str()));
 }
 
+// The key of writer w's k-th write, "W<w>K<k>". Appended: GCC 12 at -O3 warns falsely
+// (-Wrestrict) about "W" + std::string.
+std::string WriterKey(int w, int k) {
+    std::string key = "W";
+    key += std::to_string(w);
+    key += 'K';
+    key += std::to_string(k);
+    return key;
+}
+
 }  // namespace
 
 TEST(Profile, MissingFileAndDefaults) {
@@ -288,7 +298,7 @@ TEST(Profile, ConcurrentWritersLoseNothing) {
         if (children[w] == 0) {
             int failures = 0;
             for (int k = 0; k < kKeys; ++k) {
-                const std::string key = "W" + std::to_string(w) + "K" + std::to_string(k);
+                const std::string key = WriterKey(w, k);
                 const std::string section = k % 2 ? "Config" : "Detect";
                 failures += WritePrivateProfileStringA(section.c_str(), key.c_str(), std::to_string(k).c_str(),
                                                       ini.c_str()) != 1;
@@ -306,7 +316,7 @@ TEST(Profile, ConcurrentWritersLoseNothing) {
     }
     for (int w = 0; w < kWriters; ++w) {
         for (int k = 0; k < kKeys; ++k) {
-            const std::string key = "W" + std::to_string(w) + "K" + std::to_string(k);
+            const std::string key = WriterKey(w, k);
             EXPECT_EQ(GetInt(ini, k % 2 ? "Config" : "Detect", key.c_str(), -1), k) << key;
         }
     }

@@ -1,14 +1,13 @@
 #pragma once
-// The inside of the compressor registry, shared by the registry and the AVI file's compressed
-// streams: one compressor instance turns frames of one input DIB format into the frames of its
-// output format.
+// One compressor instance: it turns frames of one input DIB format into the frames of its output
+// format. The compressor registry makes them; a compressed AVI stream drives one.
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
-#include "platform/Codecs.h"
 #include "platform/CodecPixels.h"
+#include "platform/Codecs.h"
 
 struct CompressSettings {
     DWORD quality = ICQUALITY_DEFAULT;  // 0 to 10000, or ICQUALITY_DEFAULT
@@ -40,25 +39,6 @@ protected:
     std::vector<uint8_t> outputFormat_;
 };
 
-/// A compressor instance for a registry code; null when the code is not offered here.
+/// A compressor instance for a registry code (matched as ICOpen matches it); null when the code
+/// is not offered here.
 std::unique_ptr<VideoCompressor> CreateVideoCompressor(DWORD fccHandler);
-
-/// One option of a compressor as the registry describes it (see ICOPTION).
-struct CodecOptionSpec {
-    const char* key;
-    const char* label;
-    const char* const* choices;  // ends with nullptr
-    int defaultChoice;
-};
-
-/// The stored choice of a compressor option (the default when nothing usable is stored).
-int CodecOptionChoice(DWORD fccHandler, const CodecOptionSpec& option);
-
-// Factories of the compressor families.
-std::unique_ptr<VideoCompressor> CreateJpegCompressor();
-std::unique_ptr<VideoCompressor> CreateRle8Compressor();
-/// The libavcodec compressor serving a registry code; null for a code it does not serve.
-std::unique_ptr<VideoCompressor> CreateAvCompressor(DWORD fccHandler);
-
-/// The stored choice of the option named key of a compressor; 0 when there is no such option.
-int CodecOptionChoiceByKey(DWORD fccHandler, const char* key);
