@@ -1,6 +1,5 @@
 #include "config/ui/ConfigurationSheet.h"
 
-#include <wx/accel.h>
 #include <wx/bookctrl.h>
 #include <wx/sizer.h>
 
@@ -32,9 +31,13 @@ ConfigurationSheet::ConfigurationSheet(wxWindow* parent) {
     book->Bind(wxEVT_BOOKCTRL_PAGE_CHANGED, &ConfigurationSheet::OnPageChanged, this);
     Bind(wxEVT_BUTTON, &ConfigurationSheet::OnOk, this, wxID_OK);
     Bind(wxEVT_BUTTON, &ConfigurationSheet::OnHelp, this, wxID_HELP);
-    Bind(wxEVT_MENU, &ConfigurationSheet::OnHelp, this, wxID_HELP);
-    wxAcceleratorEntry f1(wxACCEL_NORMAL, WXK_F1, wxID_HELP);
-    SetAcceleratorTable(wxAcceleratorTable(1, &f1));
+    // F1 anywhere in the sheet opens the topic of the page in front.
+    Bind(wxEVT_CHAR_HOOK, [this](wxKeyEvent& key) {
+        if (key.GetKeyCode() == WXK_F1 && !key.HasAnyModifiers())
+            ShowPageHelp();
+        else
+            key.Skip();
+    });
 }
 
 bool ConfigurationSheet::ShowPage(size_t index) {

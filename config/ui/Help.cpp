@@ -5,6 +5,7 @@
 #include <wx/html/helpctrl.h>
 #include <wx/html/helpdlg.h>
 #include <wx/html/helpfrm.h>
+#include <wx/image.h>
 #include <wx/intl.h>
 #include <wx/log.h>
 
@@ -12,6 +13,7 @@
 
 #include "config/ui/DialogLayout.h"
 #include "config/ui/Dialogs.h"
+#include "config/ui/SelectCodecDialog.h"
 #include "platform/DataFiles.h"
 #include "platform/MessageBox.h"
 #include "platform/WinTypes.h"
@@ -58,6 +60,8 @@ bool LoadBook(wxHtmlHelpController& help, const std::string& book, const std::st
         reason = kBookMissing;
         return false;
     }
+    // The pages show pictures of the program's own formats.
+    wxInitAllImageHandlers();
     // The help data reports a broken book through the log; the "Help Error" box says it instead.
     // Its contents start with an entry for the book itself: a book whose own contents could not
     // be read has no other.
@@ -137,7 +141,11 @@ wxWindow* OpenHelpWindow() {
     return gHelp ? gHelp->GetFrame() : nullptr;
 }
 
-void InitialiseHelp(wxWindow*) {}
+void InitialiseHelp(wxWindow*) {
+    // The main view starts here: from now on a conversion may compress with the options the
+    // user gave a compressor, which live in the settings file.
+    PrepareCompressorOptions();
+}
 
 void ShutdownHelp() {
     delete gHelp;

@@ -28,16 +28,14 @@ constexpr int kMargin = 7;
 constexpr int kSliderMin = 1;
 constexpr int kSliderMax = 100;
 
-// A compressor's own options are configured in the window this dialog gives as owner, and kept
-// in the settings file.
+}  // namespace
+
 void PrepareCompressorOptions() {
     ICSetConfigureHandler(&RunCodecOptionsDialog);
     char ini[kIniPathBytes] = "";
     if (SettingsFilePath(ini, sizeof ini, false))
         ICSetConfigFile(ini);
 }
-
-}  // namespace
 
 SelectCodecDialog::SelectCodecDialog(wxWindow* parent, CodecRequest& request)
     : wxDialog(parent, wxID_ANY, "Select Codec"), request_(request), choice_(*request.Options) {

@@ -62,3 +62,7 @@ private:
 /// Shows a compressor's own options (one choice list per option) and answers 1 when confirmed,
 /// with the chosen entries in the options; the compressor registry calls this for "Configure".
 int RunCodecOptionsDialog(void* owner, const char* description, ICOPTION* options, int count);
+
+/// Has the compressors keep their own options in the settings file and show them with
+/// RunCodecOptionsDialog; done when the main view starts, and again before each Select Codec.
+void PrepareCompressorOptions();

@@ -65,7 +65,7 @@ void WhenModal(std::function<void(wxWindow* dialog)> action, int triesLeft) {
 void LinkDataFiles() {
     namespace fs = std::filesystem;
     const fs::path built = PIXREEL_BINARY_DIR;
-    for (const char* name : {"icons", "help", "about.gif"}) {
+    for (const char* name : {"icons", "help", "about.gif", "pixreel.jpg"}) {
         const fs::path link = fs::path(ProgramFolder()) / name;
         std::error_code ignored;
         if (!fs::exists(link) && fs::exists(built / name))
