@@ -15,7 +15,6 @@ public:
     /// "mailto:<text>?subject=<title> <FileVersion> <SpecialBuild>" (blanks written %20).
     static std::string Target(const std::string& text);
 
-    bool IsHovered() const { return hovered_; }
     /// Opens the target of the field's text (a double-click does this).
     void Open();
 

@@ -126,11 +126,8 @@ TEST_F(SheetTest, ConfigurePageShowsTheSettingsAndFillsTheOutputDirectory) {
     EXPECT_TRUE(Control<wxCheckBox>(page, CDlgProperties::IDC_OVERWRITE)->GetValue());
     // The stored name, cut to its field.
     EXPECT_EQ(Control<wxStaticText>(page, CDlgProperties::IDC_CODEC_NAME)->GetLabelText(), longName.substr(0, 259));
-    wxComboBox* suffix = Control<wxComboBox>(page, CDlgProperties::IDC_SUFFIX);
-    const char* suffixes[] = {"jpg", "bmp", "tif", "tga", "gif", "png", "ico", "*"};
-    ASSERT_EQ(suffix->GetCount(), 8u);
-    for (unsigned i = 0; i < 8; ++i)
-        EXPECT_EQ(suffix->GetString(i), suffixes[i]);
+    const wxArrayString suffixes = Control<wxComboBox>(page, CDlgProperties::IDC_SUFFIX)->GetStrings();
+    EXPECT_EQ(wxJoin(suffixes, ' '), "jpg bmp tif tga gif png ico *");
 
     // The input button starts at the directory without its separator; a cancelled choice changes
     // nothing, a chosen folder gets a separator and fills the empty output box.
@@ -174,7 +171,6 @@ TEST_F(SheetTest, VideoPageRefusesWhatItMustAndKeepsItsPageInFront) {
     wxSlider* slider = Control<wxSlider>(page, CDlgGeneral::IDC_FRAME_SLIDER);
     EXPECT_EQ(Control<wxStaticText>(page, CDlgGeneral::IDC_COPYRIGHT_LABEL)->GetLabel(),
               wxString::FromUTF8(CDlgGeneral::CopyrightLabel(wxDateTime::Now().GetYear())));
-    EXPECT_EQ(CDlgGeneral::CopyrightLabel(2031), "Copyright \xC2\xA9 2031");
     EXPECT_EQ(slider->GetValue(), 5);
 
     struct Case {
