@@ -1,7 +1,6 @@
 #include "config/ui/AboutBox.h"
 
 #include <wx/animate.h>
-#include <wx/button.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 
@@ -64,16 +63,7 @@ AboutBox::AboutBox(wxWindow* parent) : wxDialog(parent, wxID_ANY, "About Pixreel
     if (wxWindow* reel = ReelAnimation(this))
         row->Add(reel, 0, wxALIGN_TOP | wxLEFT, margin);
 
-    auto* box = new wxBoxSizer(wxVERTICAL);
-    box->Add(row, 1, wxEXPAND | wxALL, margin);
-    auto* ok = new wxButton(this, wxID_OK, "OK");
-    box->Add(ok, 0, wxALIGN_RIGHT | wxLEFT | wxRIGHT | wxBOTTOM, margin);
-    box->SetMinSize(DialogUnits(this, kBoxWidth, kBoxHeight));
-    SetSizerAndFit(box);
-    CentreOnParent();
-    // The button, not a link field, takes the keyboard first: a focused field would show a caret.
-    ok->SetDefault();
-    ok->SetFocus();
+    LayOutOkBox(this, row, kBoxWidth, kBoxHeight);
 }
 
 void ShowAboutBox(wxWindow* parent) {

@@ -1,6 +1,5 @@
 #include "config/ui/AcknowledgementsBox.h"
 
-#include <wx/button.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 
@@ -32,16 +31,11 @@ AcknowledgementsBox::AcknowledgementsBox(wxWindow* parent) : wxDialog(parent, wx
     for (const LibraryVersion& library : LibraryVersions())
         addEntry(std::to_string(number++) + ". " + library.name + " Version:", wxID_ANY, library.version);
 
-    auto* box = new wxBoxSizer(wxVERTICAL);
-    box->Add(new wxStaticText(this, wxID_ANY, "Pixreel uses the following 3rd party libraries"), 0, wxALL, margin);
-    box->Add(list, 1, wxLEFT | wxRIGHT, margin);
-    auto* ok = new wxButton(this, wxID_OK, "OK");
-    box->Add(ok, 0, wxALIGN_RIGHT | wxALL, margin);
-    box->SetMinSize(DialogUnits(this, kBoxWidth, kBoxHeight));
-    SetSizerAndFit(box);
-    CentreOnParent();
-    ok->SetDefault();
-    ok->SetFocus();
+    auto* content = new wxBoxSizer(wxVERTICAL);
+    content->Add(new wxStaticText(this, wxID_ANY, "Pixreel uses the following 3rd party libraries"), 0, wxBOTTOM,
+                 margin);
+    content->Add(list, 1);
+    LayOutOkBox(this, content, kBoxWidth, kBoxHeight);
 }
 
 void ShowAcknowledgementsBox(wxWindow* parent) {

@@ -1,6 +1,5 @@
 #include "config/ui/BitmapInfoDialog.h"
 
-#include <wx/button.h>
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
@@ -17,7 +16,6 @@ constexpr int kBoxWidth = 254;
 constexpr int kBoxHeight = 125;
 constexpr int kFieldWidth = 170;
 constexpr int kGap = 4;
-constexpr int kMargin = 7;
 
 struct Field {
     int id;
@@ -47,7 +45,6 @@ BitmapInfoDialog::BitmapInfoDialog(wxWindow* parent, const CImageFile* image)
     }
 
     const int gap = DialogUnitsX(this, kGap);
-    const int margin = DialogUnitsX(this, kMargin);
     auto* grid = new wxFlexGridSizer(2, gap, 2 * gap);
     grid->AddGrowableCol(1);
     for (const Field& field : fields) {
@@ -56,15 +53,7 @@ BitmapInfoDialog::BitmapInfoDialog(wxWindow* parent, const CImageFile* image)
                                    wxSize(DialogUnitsX(this, kFieldWidth), -1), wxTE_READONLY);
         grid->Add(box, 1, wxEXPAND);
     }
-    auto* box = new wxBoxSizer(wxVERTICAL);
-    box->Add(grid, 1, wxEXPAND | wxALL, margin);
-    auto* ok = new wxButton(this, wxID_OK, "OK");
-    box->Add(ok, 0, wxALIGN_RIGHT | wxLEFT | wxRIGHT | wxBOTTOM, margin);
-    box->SetMinSize(DialogUnits(this, kBoxWidth, kBoxHeight));
-    SetSizerAndFit(box);
-    CentreOnParent();
-    ok->SetDefault();
-    ok->SetFocus();
+    LayOutOkBox(this, grid, kBoxWidth, kBoxHeight);
 }
 
 void ShowBitmapInformation(wxWindow* parent, const CImageFile* image) {

@@ -1,6 +1,10 @@
 #include "config/ui/DialogLayout.h"
 
 #include <wx/bmpbndl.h>
+#include <wx/button.h>
+#include <wx/dialog.h>
+#include <wx/filefn.h>
+#include <wx/sizer.h>
 #include <wx/statbmp.h>
 #include <wx/textctrl.h>
 #include <wx/window.h>
@@ -13,6 +17,7 @@ namespace {
 
 // The icon of the pages and boxes, in dialog units (a 32-pixel icon at the usual font size).
 constexpr int kIconUnits = 20;
+constexpr int kMargin = 7;
 
 }  // namespace
 
@@ -36,6 +41,19 @@ wxWindow* ProgramIcon(wxWindow* parent) {
     if (!picture.IsOk())
         return nullptr;
     return new wxStaticBitmap(parent, wxID_ANY, picture);
+}
+
+void LayOutOkBox(wxDialog* box, wxSizer* content, int widthUnits, int heightUnits) {
+    const int margin = DialogUnitsX(box, kMargin);
+    auto* layout = new wxBoxSizer(wxVERTICAL);
+    layout->Add(content, 1, wxEXPAND | wxALL, margin);
+    auto* ok = new wxButton(box, wxID_OK, "OK");
+    layout->Add(ok, 0, wxALIGN_RIGHT | wxLEFT | wxRIGHT | wxBOTTOM, margin);
+    layout->SetMinSize(DialogUnits(box, widthUnits, heightUnits));
+    box->SetSizerAndFit(layout);
+    box->CentreOnParent();
+    ok->SetDefault();
+    ok->SetFocus();
 }
 
 wxString FromUtf8(const std::string& text) {

@@ -8,6 +8,7 @@
 
 #include <string>
 
+class wxDialog;
 class wxSizer;
 class wxWindow;
 
@@ -20,6 +21,11 @@ int DialogUnitsY(wxWindow* window, int units);
 /// The program icon (icons/pixreel.svg of the data files) as a static picture on the parent;
 /// nullptr when the picture cannot be found or read, so a page then shows no icon at all.
 wxWindow* ProgramIcon(wxWindow* parent);
+
+/// Finishes a box that has one "OK" button: the content with a margin around it, the button at
+/// the bottom right holding the focus (so no field shows a caret), at least the template's size
+/// in dialog units, centred on its parent.
+void LayOutOkBox(wxDialog* box, wxSizer* content, int widthUnits, int heightUnits);
 
 wxString FromUtf8(const std::string& text);
 std::string ToUtf8(const wxString& text);

@@ -36,61 +36,72 @@ long LeadingNumber(const wxString& text) {
 
 CDlgGeneral::CDlgGeneral(wxWindow* book) : ConfigPage(book, "configure/video.html") {
     const int gap = DialogUnitsX(this, kGap);
-    const wxSize numberBox(DialogUnitsX(this, kNumberBoxWidth), -1);
+    auto* content = new wxBoxSizer(wxVERTICAL);
+    content->Add(MakeFramesGroup(), 0, wxEXPAND);
+    content->Add(MakeCopyrightRow(), 0, wxEXPAND | wxTOP, 2 * gap);
+    content->Add(MakeDropGroup(), 0, wxEXPAND | wxTOP, 2 * gap);
+    content->Add(MakeSortGroup(), 0, wxEXPAND | wxTOP, 2 * gap);
+    SetPageContent(content);
 
-    auto* frames = new wxStaticBoxSizer(wxHORIZONTAL, this, "&Frames per Second");
-    wxStaticBox* framesBox = frames->GetStaticBox();
-    slider_ = new wxSlider(framesBox, IDC_FRAME_SLIDER, kMinFramesPerSec, kMinFramesPerSec, kMaxFramesPerSec);
-    framesPerSec_ = new wxTextCtrl(framesBox, IDC_FRAMES_PER_SEC, wxEmptyString, wxDefaultPosition, numberBox,
-                                   wxTE_RIGHT);
-    framesSpin_ = new wxSpinButton(framesBox, IDC_FRAMES_SPIN, wxDefaultPosition, wxDefaultSize,
-                                   wxSP_VERTICAL | wxSP_ARROW_KEYS);
-    frames->Add(slider_, 1, wxALIGN_CENTER_VERTICAL | wxALL, gap);
-    frames->Add(framesPerSec_, 0, wxALIGN_CENTER_VERTICAL | wxTOP | wxBOTTOM, gap);
-    frames->Add(framesSpin_, 0, wxALIGN_CENTER_VERTICAL | wxALL, gap);
+    slider_->Bind(wxEVT_SLIDER, &CDlgGeneral::OnSlider, this);
+    framesPerSec_->Bind(wxEVT_TEXT, &CDlgGeneral::OnFramesText, this);
+    percentChange_->Bind(wxEVT_TEXT, &CDlgGeneral::OnPercentText, this);
+    framesSpin_->Bind(wxEVT_SPIN, &CDlgGeneral::OnFramesSpin, this);
+    percentSpin_->Bind(wxEVT_SPIN, &CDlgGeneral::OnPercentSpin, this);
+}
 
+void CDlgGeneral::AddNumberBox(wxStaticBoxSizer* group, int boxId, int spinId, wxTextCtrl*& box,
+                               wxSpinButton*& spin) {
+    wxWindow* parent = group->GetStaticBox();
+    const int gap = DialogUnitsX(this, kGap);
+    box = new wxTextCtrl(parent, boxId, wxEmptyString, wxDefaultPosition,
+                         wxSize(DialogUnitsX(this, kNumberBoxWidth), -1), wxTE_RIGHT);
+    spin = new wxSpinButton(parent, spinId, wxDefaultPosition, wxDefaultSize, wxSP_VERTICAL | wxSP_ARROW_KEYS);
+    AcceptDigitsOnly(box);
+    group->Add(box, 0, wxALIGN_CENTER_VERTICAL | wxTOP | wxBOTTOM, gap);
+    group->Add(spin, 0, wxALIGN_CENTER_VERTICAL | wxALL, gap);
+}
+
+wxSizer* CDlgGeneral::MakeFramesGroup() {
+    auto* group = new wxStaticBoxSizer(wxHORIZONTAL, this, "&Frames per Second");
+    slider_ = new wxSlider(group->GetStaticBox(), IDC_FRAME_SLIDER, kMinFramesPerSec, kMinFramesPerSec,
+                           kMaxFramesPerSec);
+    group->Add(slider_, 1, wxALIGN_CENTER_VERTICAL | wxALL, DialogUnitsX(this, kGap));
+    AddNumberBox(group, IDC_FRAMES_PER_SEC, IDC_FRAMES_SPIN, framesPerSec_, framesSpin_);
+    return group;
+}
+
+wxSizer* CDlgGeneral::MakeCopyrightRow() {
     copyrightLabel_ = new wxStaticText(this, IDC_COPYRIGHT_LABEL, FromUtf8(CopyrightLabel(wxDateTime::Now().GetYear())));
     copyright_ = new wxTextCtrl(this, IDC_COPYRIGHT, wxEmptyString, wxDefaultPosition,
                                 wxSize(DialogUnitsX(this, kCopyrightWidth), -1));
-    auto* owner = new wxBoxSizer(wxHORIZONTAL);
-    owner->Add(copyrightLabel_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, gap);
-    owner->Add(copyright_, 1, wxALIGN_CENTER_VERTICAL);
+    auto* row = new wxBoxSizer(wxHORIZONTAL);
+    row->Add(copyrightLabel_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, DialogUnitsX(this, kGap));
+    row->Add(copyright_, 1, wxALIGN_CENTER_VERTICAL);
+    return row;
+}
 
-    auto* drop = new wxStaticBoxSizer(wxHORIZONTAL, this, "&Drop Identical Frames");
-    wxStaticBox* dropBox = drop->GetStaticBox();
-    percentChange_ = new wxTextCtrl(dropBox, IDC_PERCENT_CHANGE, wxEmptyString, wxDefaultPosition, numberBox,
-                                    wxTE_RIGHT);
-    percentSpin_ = new wxSpinButton(dropBox, IDC_PERCENT_SPIN, wxDefaultPosition, wxDefaultSize,
-                                    wxSP_VERTICAL | wxSP_ARROW_KEYS);
-    drop->Add(percentChange_, 0, wxALIGN_CENTER_VERTICAL | wxALL, gap);
-    drop->Add(percentSpin_, 0, wxALIGN_CENTER_VERTICAL | wxTOP | wxBOTTOM, gap);
-    drop->Add(new wxStaticText(dropBox, wxID_ANY, "Percentage Change"), 0, wxALIGN_CENTER_VERTICAL | wxALL, gap);
+wxSizer* CDlgGeneral::MakeDropGroup() {
+    auto* group = new wxStaticBoxSizer(wxHORIZONTAL, this, "&Drop Identical Frames");
+    group->AddSpacer(DialogUnitsX(this, kGap));
+    AddNumberBox(group, IDC_PERCENT_CHANGE, IDC_PERCENT_SPIN, percentChange_, percentSpin_);
+    group->Add(new wxStaticText(group->GetStaticBox(), wxID_ANY, "Percentage Change"), 0, wxALIGN_CENTER_VERTICAL);
+    return group;
+}
 
-    auto* sorting = new wxStaticBoxSizer(wxVERTICAL, this, "File Sorting");
+wxSizer* CDlgGeneral::MakeSortGroup() {
+    const int gap = DialogUnitsX(this, kGap);
+    auto* group = new wxStaticBoxSizer(wxVERTICAL, this, "File Sorting");
     auto* radios = new wxGridSizer(2, 0, 4 * gap);
-    sortOrder_ = std::make_unique<RadioGroup>(sorting->GetStaticBox(),
+    sortOrder_ = std::make_unique<RadioGroup>(group->GetStaticBox(),
                                               std::initializer_list<RadioGroup::Choice>{
                                                   {IDC_SORT_FIRST, "File Last Modified Time"},
                                                   {IDC_SORT_FIRST + 1, "File Creation Time"},
                                                   {IDC_SORT_FIRST + 2, "Alphabetically A-Z"},
                                                   {IDC_SORT_FIRST + 3, "Alphabetically Z-A"}},
                                               radios);
-    sorting->Add(radios, 0, wxALL, gap);
-
-    auto* content = new wxBoxSizer(wxVERTICAL);
-    content->Add(frames, 0, wxEXPAND);
-    content->Add(owner, 0, wxEXPAND | wxTOP, 2 * gap);
-    content->Add(drop, 0, wxEXPAND | wxTOP, 2 * gap);
-    content->Add(sorting, 0, wxEXPAND | wxTOP, 2 * gap);
-    SetPageContent(content);
-
-    AcceptDigitsOnly(framesPerSec_);
-    AcceptDigitsOnly(percentChange_);
-    slider_->Bind(wxEVT_SLIDER, &CDlgGeneral::OnSlider, this);
-    framesPerSec_->Bind(wxEVT_TEXT, &CDlgGeneral::OnFramesText, this);
-    percentChange_->Bind(wxEVT_TEXT, &CDlgGeneral::OnPercentText, this);
-    framesSpin_->Bind(wxEVT_SPIN, &CDlgGeneral::OnFramesSpin, this);
-    percentSpin_->Bind(wxEVT_SPIN, &CDlgGeneral::OnPercentSpin, this);
+    group->Add(radios, 0, wxALL, gap);
+    return group;
 }
 
 CDlgGeneral::~CDlgGeneral() = default;

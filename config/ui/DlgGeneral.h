@@ -10,6 +10,7 @@ class RadioGroup;
 class wxSlider;
 class wxSpinButton;
 class wxSpinEvent;
+class wxStaticBoxSizer;
 class wxStaticText;
 class wxTextCtrl;
 
@@ -37,6 +38,12 @@ public:
     static std::string CopyrightLabel(int year);
 
 private:
+    wxSizer* MakeFramesGroup();
+    wxSizer* MakeCopyrightRow();
+    wxSizer* MakeDropGroup();
+    wxSizer* MakeSortGroup();
+    /// A digits-only number box with its up-down beside it, added to the group.
+    void AddNumberBox(wxStaticBoxSizer* group, int boxId, int spinId, wxTextCtrl*& box, wxSpinButton*& spin);
     void Initialise() override;
     void OnSlider(wxCommandEvent& event);
     void OnFramesText(wxCommandEvent& event);

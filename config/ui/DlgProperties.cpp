@@ -54,39 +54,49 @@ void CDlgProperties::SetFolderChooser(FolderChooser chooser) {
 }
 
 CDlgProperties::CDlgProperties(wxWindow* book) : ConfigPage(book, "configure/configure.html") {
+    auto* content = new wxBoxSizer(wxVERTICAL);
+    content->Add(MakePathRows(), 0, wxEXPAND);
+    content->Add(MakeOptionGrid(), 0, wxTOP, 3 * DialogUnitsX(this, kGap));
+    SetPageContent(content);
+    inputDir_->Bind(wxEVT_KILL_FOCUS, &CDlgProperties::OnInputLeft, this);
+}
+
+wxSizer* CDlgProperties::MakePathRows() {
     const int gap = DialogUnitsX(this, kGap);
-    auto label = [this](const char* text) {
-        return new wxStaticText(this, wxID_ANY, FromUtf8(text), wxDefaultPosition, wxDefaultSize, wxALIGN_RIGHT);
+    auto* rows = new wxFlexGridSizer(3, gap, gap);
+    rows->AddGrowableCol(1);
+    // One row: the label on the right of its column, the box, and the "..." button or nothing.
+    auto addRow = [&](const char* label, wxWindow* box, int browseId, void (CDlgProperties::*onBrowse)(wxCommandEvent&)) {
+        rows->Add(new wxStaticText(this, wxID_ANY, label, wxDefaultPosition, wxDefaultSize, wxALIGN_RIGHT), 0,
+                  wxALIGN_RIGHT | wxALIGN_CENTER_VERTICAL);
+        rows->Add(box, 1, wxEXPAND);
+        if (!onBrowse) {
+            rows->AddSpacer(0);
+            return;
+        }
+        auto* browse = new wxButton(this, browseId, "...", wxDefaultPosition,
+                                    wxSize(DialogUnitsX(this, kBrowseWidth), -1), wxBU_EXACTFIT);
+        browse->Bind(wxEVT_BUTTON, onBrowse, this);
+        rows->Add(browse, 0, wxALIGN_CENTER_VERTICAL);
     };
     const wxSize pathBox(DialogUnitsX(this, kPathBoxWidth), -1);
     inputDir_ = new wxTextCtrl(this, IDC_INPUT_DIR, wxEmptyString, wxDefaultPosition, pathBox);
     outputDir_ = new wxTextCtrl(this, IDC_OUTPUT_DIR, wxEmptyString, wxDefaultPosition, pathBox);
     videoFile_ = new wxTextCtrl(this, IDC_VIDEO_FILE, wxEmptyString, wxDefaultPosition, pathBox);
-    const wxSize browse(DialogUnitsX(this, kBrowseWidth), -1);
-    auto* inputBrowse = new wxButton(this, IDC_INPUT_BROWSE, "...", wxDefaultPosition, browse, wxBU_EXACTFIT);
-    auto* outputBrowse = new wxButton(this, IDC_OUTPUT_BROWSE, "...", wxDefaultPosition, browse, wxBU_EXACTFIT);
     wxArrayString suffixes;
     for (const char* suffix : kSuffixes)
         suffixes.Add(suffix);
     suffix_ = new wxComboBox(this, IDC_SUFFIX, wxEmptyString, wxDefaultPosition,
                              wxSize(DialogUnitsX(this, kSuffixWidth), -1), suffixes, wxCB_DROPDOWN);
+    addRow("&Input Directory", inputDir_, IDC_INPUT_BROWSE, &CDlgProperties::OnInputBrowse);
+    addRow("&Output Directory", outputDir_, IDC_OUTPUT_BROWSE, &CDlgProperties::OnOutputBrowse);
+    addRow("Output &File Name", videoFile_, wxID_ANY, nullptr);
+    addRow("&Default file suffix", suffix_, wxID_ANY, nullptr);
+    return rows;
+}
 
-    auto* paths = new wxFlexGridSizer(3, gap, gap);
-    paths->AddGrowableCol(1);
-    const int labelFlags = wxALIGN_RIGHT | wxALIGN_CENTER_VERTICAL;
-    paths->Add(label("&Input Directory"), 0, labelFlags);
-    paths->Add(inputDir_, 1, wxEXPAND);
-    paths->Add(inputBrowse, 0, wxALIGN_CENTER_VERTICAL);
-    paths->Add(label("&Output Directory"), 0, labelFlags);
-    paths->Add(outputDir_, 1, wxEXPAND);
-    paths->Add(outputBrowse, 0, wxALIGN_CENTER_VERTICAL);
-    paths->Add(label("Output &File Name"), 0, labelFlags);
-    paths->Add(videoFile_, 1, wxEXPAND);
-    paths->AddSpacer(0);
-    paths->Add(label("&Default file suffix"), 0, labelFlags);
-    paths->Add(suffix_, 0);
-    paths->AddSpacer(0);
-
+wxSizer* CDlgProperties::MakeOptionGrid() {
+    const int gap = DialogUnitsX(this, kGap);
     rememberCodec_ = TextLeftCheckBox(this, IDC_REMEMBER_CODEC, "&Use Last Codec");
     codecName_ = new wxStaticText(this, IDC_CODEC_NAME, "Codec name", wxDefaultPosition,
                                   wxSize(DialogUnitsX(this, kCodecNameWidth), -1),
@@ -98,20 +108,12 @@ CDlgProperties::CDlgProperties(wxWindow* book) : ConfigPage(book, "configure/con
 
     // Check boxes with their texts on the left, in two columns; the codec name stands beside
     // "Use Last Codec".
-    auto* options = new wxFlexGridSizer(2, 2 * gap, 4 * gap);
-    options->Add(rememberCodec_, 0, wxALIGN_RIGHT);
-    options->Add(codecName_, 0, wxALIGN_CENTER_VERTICAL);
+    auto* grid = new wxFlexGridSizer(2, 2 * gap, 4 * gap);
+    grid->Add(rememberCodec_, 0, wxALIGN_RIGHT);
+    grid->Add(codecName_, 0, wxALIGN_CENTER_VERTICAL);
     for (wxCheckBox* box : {autoPopulate_, autoSelect_, overwrite_, autoProcess_})
-        options->Add(box, 0, wxALIGN_RIGHT);
-
-    auto* content = new wxBoxSizer(wxVERTICAL);
-    content->Add(paths, 0, wxEXPAND);
-    content->Add(options, 0, wxTOP, 3 * gap);
-    SetPageContent(content);
-
-    inputBrowse->Bind(wxEVT_BUTTON, &CDlgProperties::OnInputBrowse, this);
-    outputBrowse->Bind(wxEVT_BUTTON, &CDlgProperties::OnOutputBrowse, this);
-    inputDir_->Bind(wxEVT_KILL_FOCUS, &CDlgProperties::OnInputLeft, this);
+        grid->Add(box, 0, wxALIGN_RIGHT);
+    return grid;
 }
 
 void CDlgProperties::Initialise() {

@@ -40,6 +40,8 @@ public:
     static void SetFolderChooser(FolderChooser chooser);
 
 private:
+    wxSizer* MakePathRows();
+    wxSizer* MakeOptionGrid();
     void Initialise() override;
     void OnInputBrowse(wxCommandEvent& event);
     void OnOutputBrowse(wxCommandEvent& event);

@@ -39,9 +39,22 @@ void PrepareCompressorOptions() {
 
 SelectCodecDialog::SelectCodecDialog(wxWindow* parent, CodecRequest& request)
     : wxDialog(parent, wxID_ANY, "Select Codec"), request_(request), choice_(*request.Options) {
-    const int gap = DialogUnitsX(this, kGap);
     const int margin = DialogUnitsX(this, kMargin);
+    auto* box = new wxBoxSizer(wxHORIZONTAL);
+    box->Add(MakeControls(), 1, wxEXPAND | wxALL, margin);
+    box->Add(MakeButtons(), 0, wxEXPAND | wxTOP | wxRIGHT | wxBOTTOM, margin);
+    box->SetMinSize(DialogUnits(this, kDialogWidth, kDialogHeight));
+    SetSizerAndFit(box);
+    CentreOnParent();
 
+    list_->Bind(wxEVT_CHOICE, &SelectCodecDialog::OnSelect, this);
+    quality_->Bind(wxEVT_SLIDER, &SelectCodecDialog::OnSlider, this);
+    configure_->Bind(wxEVT_BUTTON, &SelectCodecDialog::OnConfigure, this);
+    Bind(wxEVT_BUTTON, &SelectCodecDialog::OnOk, this, wxID_OK);
+}
+
+wxSizer* SelectCodecDialog::MakeControls() {
+    const int gap = DialogUnitsX(this, kGap);
     list_ = new wxChoice(this, IDC_CODEC_LIST, wxDefaultPosition, wxSize(DialogUnitsX(this, kListWidth), -1));
     qualityLabel_ = new wxStaticText(this, IDC_QUALITY_LABEL, "&Quality");
     quality_ = new wxSlider(this, IDC_QUALITY, kSliderMin, kSliderMin, kSliderMax);
@@ -50,9 +63,6 @@ SelectCodecDialog::SelectCodecDialog(wxWindow* parent, CodecRequest& request)
     keyFrames_ = new wxTextCtrl(this, IDC_KEY_FRAMES, wxEmptyString, wxDefaultPosition,
                                 wxSize(DialogUnitsX(this, kKeyFramesWidth), -1), wxTE_RIGHT);
     alwaysUse_ = new wxCheckBox(this, IDC_ALWAYS_USE, "Always use this Codec");
-    auto* ok = new wxButton(this, wxID_OK, "&OK");
-    auto* cancel = new wxButton(this, wxID_CANCEL, "&Cancel");
-    configure_ = new wxButton(this, IDC_CONFIGURE, "Confi&gure");
     AcceptDigitsOnly(keyFrames_);
 
     auto* qualityRow = new wxBoxSizer(wxHORIZONTAL);
@@ -64,33 +74,28 @@ SelectCodecDialog::SelectCodecDialog(wxWindow* parent, CodecRequest& request)
     keyRow->Add(keyFrames_, 0, wxALIGN_CENTER_VERTICAL | wxLEFT | wxRIGHT, gap);
     keyRow->Add(new wxStaticText(this, wxID_ANY, "Frames"), 0, wxALIGN_CENTER_VERTICAL);
 
-    auto* left = new wxBoxSizer(wxVERTICAL);
-    left->Add(new wxStaticText(this, wxID_ANY, "&Codec"));
-    left->Add(list_, 0, wxEXPAND | wxTOP, gap / 2);
-    left->Add(qualityRow, 0, wxEXPAND | wxTOP, 2 * gap);
-    left->Add(keyRow, 0, wxTOP, 2 * gap);
-    left->Add(alwaysUse_, 0, wxTOP, 2 * gap);
+    auto* column = new wxBoxSizer(wxVERTICAL);
+    column->Add(new wxStaticText(this, wxID_ANY, "&Codec"));
+    column->Add(list_, 0, wxEXPAND | wxTOP, gap / 2);
+    column->Add(qualityRow, 0, wxEXPAND | wxTOP, 2 * gap);
+    column->Add(keyRow, 0, wxTOP, 2 * gap);
+    column->Add(alwaysUse_, 0, wxTOP, 2 * gap);
+    return column;
+}
 
-    auto* right = new wxBoxSizer(wxVERTICAL);
-    right->Add(ok, 0, wxEXPAND);
-    right->Add(cancel, 0, wxEXPAND | wxTOP, gap);
-    right->Add(configure_, 0, wxEXPAND | wxTOP, gap);
-    right->AddStretchSpacer();
+wxSizer* SelectCodecDialog::MakeButtons() {
+    const int gap = DialogUnitsX(this, kGap);
+    auto* ok = new wxButton(this, wxID_OK, "&OK");
+    configure_ = new wxButton(this, IDC_CONFIGURE, "Confi&gure");
+    auto* column = new wxBoxSizer(wxVERTICAL);
+    column->Add(ok, 0, wxEXPAND);
+    column->Add(new wxButton(this, wxID_CANCEL, "&Cancel"), 0, wxEXPAND | wxTOP, gap);
+    column->Add(configure_, 0, wxEXPAND | wxTOP, gap);
+    column->AddStretchSpacer();
     if (wxWindow* icon = ProgramIcon(this))
-        right->Add(icon, 0, wxALIGN_CENTER_HORIZONTAL | wxTOP, gap);
-
-    auto* box = new wxBoxSizer(wxHORIZONTAL);
-    box->Add(left, 1, wxEXPAND | wxALL, margin);
-    box->Add(right, 0, wxEXPAND | wxTOP | wxRIGHT | wxBOTTOM, margin);
-    box->SetMinSize(DialogUnits(this, kDialogWidth, kDialogHeight));
-    SetSizerAndFit(box);
-    CentreOnParent();
+        column->Add(icon, 0, wxALIGN_CENTER_HORIZONTAL | wxTOP, gap);
     ok->SetDefault();
-
-    list_->Bind(wxEVT_CHOICE, &SelectCodecDialog::OnSelect, this);
-    quality_->Bind(wxEVT_SLIDER, &SelectCodecDialog::OnSlider, this);
-    configure_->Bind(wxEVT_BUTTON, &SelectCodecDialog::OnConfigure, this);
-    ok->Bind(wxEVT_BUTTON, &SelectCodecDialog::OnOk, this);
+    return column;
 }
 
 bool SelectCodecDialog::Initialise() {

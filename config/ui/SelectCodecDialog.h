@@ -42,6 +42,8 @@ public:
     const CodecChoice& Choice() const { return choice_; }
 
 private:
+    wxSizer* MakeControls();
+    wxSizer* MakeButtons();
     void ShowView();
     void OnSelect(wxCommandEvent& event);
     void OnSlider(wxCommandEvent& event);
