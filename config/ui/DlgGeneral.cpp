@@ -58,6 +58,15 @@ void CDlgGeneral::AddNumberBox(wxStaticBoxSizer* group, int boxId, int spinId, w
                          wxSize(DialogUnitsX(this, kNumberBoxWidth), -1), wxTE_RIGHT);
     spin = new wxSpinButton(parent, spinId, wxDefaultPosition, wxDefaultSize, wxSP_VERTICAL | wxSP_ARROW_KEYS);
     AcceptDigitsOnly(box);
+    // The arrow keys in the box step the value, as the up-down's own arrows do.
+    box->Bind(wxEVT_KEY_DOWN, [box, spin](wxKeyEvent& key) {
+        const int step = key.GetKeyCode() == WXK_UP ? 1 : key.GetKeyCode() == WXK_DOWN ? -1 : 0;
+        if (step == 0) {
+            key.Skip();
+            return;
+        }
+        box->SetValue(wxString::Format("%d", std::clamp(spin->GetValue() + step, spin->GetMin(), spin->GetMax())));
+    });
     group->Add(box, 0, wxALIGN_CENTER_VERTICAL | wxTOP | wxBOTTOM, gap);
     group->Add(spin, 0, wxALIGN_CENTER_VERTICAL | wxALL, gap);
 }

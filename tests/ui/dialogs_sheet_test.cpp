@@ -211,7 +211,7 @@ TEST_F(SheetTest, VideoPageRefusesWhatItMustAndKeepsItsPageInFront) {
                                                            "Config/FramesPerSec=32", "Detect/MotionDeviation=100"},
                                           kAdvancedKeys}));
 
-    // The slider and the up-down write the box; the box moves the slider.
+    // The slider, the up-down and the arrow keys write the box; the box moves the slider.
     slider->SetValue(20);
     wxCommandEvent moved(wxEVT_SLIDER, CDlgGeneral::IDC_FRAME_SLIDER);
     slider->ProcessWindowEvent(moved);
@@ -221,6 +221,10 @@ TEST_F(SheetTest, VideoPageRefusesWhatItMustAndKeepsItsPageInFront) {
     page->FindWindow(CDlgGeneral::IDC_FRAMES_SPIN)->ProcessWindowEvent(spun);
     EXPECT_EQ(Control<wxTextCtrl>(page, CDlgGeneral::IDC_FRAMES_PER_SEC)->GetValue(), "9");
     EXPECT_EQ(slider->GetValue(), 9);
+    wxKeyEvent up(wxEVT_KEY_DOWN);
+    up.m_keyCode = WXK_UP;
+    page->FindWindow(CDlgGeneral::IDC_FRAMES_PER_SEC)->ProcessWindowEvent(up);
+    EXPECT_EQ(slider->GetValue(), 10);
 }
 
 TEST_F(SheetTest, HandEditedValuesOpenEveryPage) {
