@@ -65,11 +65,13 @@ wxSizer* CDlgProperties::MakePathRows() {
     const int gap = DialogUnitsX(this, kGap);
     auto* rows = new wxFlexGridSizer(3, gap, gap);
     rows->AddGrowableCol(1);
-    // One row: the label on the right of its column, the box, and the "..." button or nothing.
-    auto addRow = [&](const char* label, wxWindow* box, int browseId, void (CDlgProperties::*onBrowse)(wxCommandEvent&)) {
+    // One row: the label on the right of its column, the box (as wide as the column, or as
+    // wide as it is), and the "..." button or nothing.
+    auto addRow = [&](const char* label, wxWindow* box, int boxFlags, int browseId,
+                      void (CDlgProperties::*onBrowse)(wxCommandEvent&)) {
         rows->Add(new wxStaticText(this, wxID_ANY, label, wxDefaultPosition, wxDefaultSize, wxALIGN_RIGHT), 0,
                   wxALIGN_RIGHT | wxALIGN_CENTER_VERTICAL);
-        rows->Add(box, 1, wxEXPAND);
+        rows->Add(box, 0, boxFlags);
         if (!onBrowse) {
             rows->AddSpacer(0);
             return;
@@ -88,10 +90,10 @@ wxSizer* CDlgProperties::MakePathRows() {
         suffixes.Add(suffix);
     suffix_ = new wxComboBox(this, IDC_SUFFIX, wxEmptyString, wxDefaultPosition,
                              wxSize(DialogUnitsX(this, kSuffixWidth), -1), suffixes, wxCB_DROPDOWN);
-    addRow("&Input Directory", inputDir_, IDC_INPUT_BROWSE, &CDlgProperties::OnInputBrowse);
-    addRow("&Output Directory", outputDir_, IDC_OUTPUT_BROWSE, &CDlgProperties::OnOutputBrowse);
-    addRow("Output &File Name", videoFile_, wxID_ANY, nullptr);
-    addRow("&Default file suffix", suffix_, wxID_ANY, nullptr);
+    addRow("&Input Directory", inputDir_, wxEXPAND, IDC_INPUT_BROWSE, &CDlgProperties::OnInputBrowse);
+    addRow("&Output Directory", outputDir_, wxEXPAND, IDC_OUTPUT_BROWSE, &CDlgProperties::OnOutputBrowse);
+    addRow("Output &File Name", videoFile_, wxEXPAND, wxID_ANY, nullptr);
+    addRow("&Default file suffix", suffix_, 0, wxID_ANY, nullptr);
     return rows;
 }
 

@@ -25,14 +25,37 @@ constexpr const char* kBookMissing = "The help book could not be found.";
 constexpr const char* kBookUnreadable = "The help book could not be read.";
 constexpr const char* kTopicMissing = "The help book has no topic ";
 constexpr const char* kTitleFormat = "Pixreel Help - %s";
+constexpr const char* kDialogTitle = "Pixreel Help";
 // The help frame's size when it first opens, in pixels.
 constexpr int kHelpWidth = 960;
 constexpr int kHelpHeight = 720;
 
+// The help book's windows open at a readable size, the frame titled with the page it shows and
+// the dialog (help asked for while a modal dialog runs) with the book's name.
+class HelpController : public wxHtmlHelpController {
+public:
+    using wxHtmlHelpController::wxHtmlHelpController;
+
+protected:
+    wxHtmlHelpFrame* CreateHelpFrame(wxHtmlHelpData* data) override {
+        wxHtmlHelpFrame* frame = wxHtmlHelpController::CreateHelpFrame(data);
+        frame->SetSize(wxSize(kHelpWidth, kHelpHeight));
+        frame->Centre();
+        return frame;
+    }
+    wxHtmlHelpDialog* CreateHelpDialog(wxHtmlHelpData* data) override {
+        wxHtmlHelpDialog* dialog = wxHtmlHelpController::CreateHelpDialog(data);
+        dialog->SetTitle(kDialogTitle);
+        dialog->SetSize(wxSize(kHelpWidth, kHelpHeight));
+        dialog->CentreOnParent();
+        return dialog;
+    }
+};
+
 // The help window of the main window: one controller, made when help is first asked for and
 // kept until the main view shuts help down. The book it has loaded is remembered so that a
 // changed book (a test's, or a reinstalled one) is loaded afresh.
-wxHtmlHelpController* gHelp = nullptr;
+HelpController* gHelp = nullptr;
 std::string gLoadedBook;
 std::string gChosenBook;
 
@@ -83,7 +106,7 @@ bool HasTopic(const std::string& book, const std::string& topic, std::string& re
 }
 
 void ShowInModalHelp(wxDialog* owner, const std::string& book, const std::string& topic) {
-    wxHtmlHelpController help(wxHF_DEFAULT_STYLE | wxHF_DIALOG | wxHF_MODAL, owner);
+    HelpController help(wxHF_DEFAULT_STYLE | wxHF_DIALOG | wxHF_MODAL, owner);
     help.SetTitleFormat(kTitleFormat);
     std::string reason;
     if (!LoadBook(help, book, topic, reason)) {
@@ -104,7 +127,7 @@ void ShowInHelpFrame(const std::string& book, const std::string& topic) {
             return;
         }
     } else {
-        auto help = std::make_unique<wxHtmlHelpController>(wxHF_DEFAULT_STYLE | wxHF_FRAME);
+        auto help = std::make_unique<HelpController>(wxHF_DEFAULT_STYLE | wxHF_FRAME);
         help->SetTitleFormat(kTitleFormat);
         if (!LoadBook(*help, book, topic, reason)) {
             ReportHelpError(reason, book);
@@ -113,12 +136,7 @@ void ShowInHelpFrame(const std::string& book, const std::string& topic) {
         gHelp = help.release();
         gLoadedBook = book;
     }
-    const bool opening = !gHelp->GetFrame();
     gHelp->Display(FromUtf8(topic));
-    if (opening && gHelp->GetFrame()) {
-        gHelp->GetFrame()->SetSize(wxSize(kHelpWidth, kHelpHeight));
-        gHelp->GetFrame()->Centre();
-    }
 }
 
 }  // namespace
