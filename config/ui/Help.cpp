@@ -30,11 +30,24 @@ constexpr const char* kDialogTitle = "Pixreel Help";
 constexpr int kHelpWidth = 960;
 constexpr int kHelpHeight = 720;
 
-// The help book's windows open at a readable size, the frame titled with the page it shows and
-// the dialog (help asked for while a modal dialog runs) with the book's name.
+// The help book's windows open at a readable size and are titled with the page they show (the
+// dialog, shown when help is asked for while a modal dialog runs, with the page it opened on).
 class HelpController : public wxHtmlHelpController {
 public:
     using wxHtmlHelpController::wxHtmlHelpController;
+
+    /// Shows the topic; a help dialog is titled with the topic's name in the contents.
+    void ShowTopic(const std::string& topic) {
+        dialogTitle_ = kDialogTitle;
+        const wxHtmlHelpDataItems& contents = GetHelpData()->GetContentsArray();
+        for (size_t i = 0; i < contents.size(); ++i) {
+            if (contents[i].page == FromUtf8(topic)) {
+                dialogTitle_ += " - " + contents[i].name;
+                break;
+            }
+        }
+        Display(FromUtf8(topic));
+    }
 
 protected:
     wxHtmlHelpFrame* CreateHelpFrame(wxHtmlHelpData* data) override {
@@ -45,11 +58,14 @@ protected:
     }
     wxHtmlHelpDialog* CreateHelpDialog(wxHtmlHelpData* data) override {
         wxHtmlHelpDialog* dialog = wxHtmlHelpController::CreateHelpDialog(data);
-        dialog->SetTitle(kDialogTitle);
+        dialog->SetTitle(dialogTitle_);
         dialog->SetSize(wxSize(kHelpWidth, kHelpHeight));
         dialog->CentreOnParent();
         return dialog;
     }
+
+private:
+    wxString dialogTitle_;
 };
 
 // The help window of the main window: one controller, made when help is first asked for and
@@ -114,7 +130,7 @@ void ShowInModalHelp(wxDialog* owner, const std::string& book, const std::string
         return;
     }
     // Runs the help dialog modally and returns once it is closed.
-    help.Display(FromUtf8(topic));
+    help.ShowTopic(topic);
 }
 
 void ShowInHelpFrame(const std::string& book, const std::string& topic) {
@@ -136,7 +152,7 @@ void ShowInHelpFrame(const std::string& book, const std::string& topic) {
         gHelp = help.release();
         gLoadedBook = book;
     }
-    gHelp->Display(FromUtf8(topic));
+    gHelp->ShowTopic(topic);
 }
 
 }  // namespace

@@ -106,6 +106,9 @@ bool SelectCodecDialog::Initialise() {
         list_->Append(FromUtf8(entry.name));
     ShowView();
     alwaysUse_->SetValue(choice_.View().alwaysUse);
+    // The compressor is the first thing to choose; the focus goes there once the dialog shows,
+    // which would otherwise give it to the default button.
+    CallAfter([this] { list_->SetFocus(); });
     return true;
 }
 
