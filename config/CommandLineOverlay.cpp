@@ -12,23 +12,24 @@
 
 namespace {
 
-enum class Option { Directory, Suffix, Output, LogFile, Unique, Codec };
+enum class Option { Text, Unique, Codec };
 
 struct OptionRule {
     const char* token;
     Option option;
-    bool takesArgument;
-    unsigned missingTextId;       // string-table text of the box for a missing argument
-    const char* missingText;      // used when the table has no text for it
+    std::span<char> (*field)(Settings&);  // the text field an Option::Text argument fills
+    bool directory;                       // the field is a folder: it gets a trailing '/'
+    unsigned missingTextId;               // string-table text of the box for a missing argument
+    const char* missingText;              // used when the table has no text for it
 };
 
 constexpr OptionRule kOptions[] = {
-    {"-d", Option::Directory, true, IDS_NO_DIRECTORY_ARG, nullptr},
-    {"-f", Option::Suffix, true, IDS_NO_SUFFIX_ARG, nullptr},
-    {"-o", Option::Output, true, IDS_NO_OUTPUT_ARG, nullptr},
-    {"-l", Option::LogFile, true, 0, kNoLogFileArgText},
-    {"-u", Option::Unique, false, 0, nullptr},
-    {"-c", Option::Codec, true, 0, kNoCodecArgText},
+    {"-d", Option::Text, &TextFieldOf<&Settings::JPGDir>, true, IDS_NO_DIRECTORY_ARG, nullptr},
+    {"-f", Option::Text, &TextFieldOf<&Settings::JPGSuffix>, false, IDS_NO_SUFFIX_ARG, nullptr},
+    {"-o", Option::Text, &TextFieldOf<&Settings::VideoFile>, false, IDS_NO_OUTPUT_ARG, nullptr},
+    {"-l", Option::Text, &TextFieldOf<&Settings::LogFile>, false, 0, kNoLogFileArgText},
+    {"-u", Option::Unique, nullptr, false, 0, nullptr},
+    {"-c", Option::Codec, nullptr, false, 0, kNoCodecArgText},
 };
 
 // The command line whose mistakes have been reported; 0 before the first report.
@@ -44,12 +45,12 @@ const OptionRule* FindOption(const char* token) {
 
 // Copies the argument into a fixed field; false (field untouched) when it does not fit with the
 // separator that a directory gets.
-bool CopyArgument(char* field, size_t size, const char* argument, bool directory) {
+bool CopyArgument(std::span<char> field, const char* argument, bool directory) {
     size_t length = std::strlen(argument);
     const bool addSeparator = directory && length >= 2 && argument[length - 1] != '/';
-    if (length + (addSeparator ? 1 : 0) + 1 > size)
+    if (length + (addSeparator ? 1 : 0) + 1 > field.size())
         return false;
-    std::memcpy(field, argument, length);
+    std::memcpy(field.data(), argument, length);
     if (addSeparator)
         field[length++] = '/';
     field[length] = '\0';
@@ -72,7 +73,7 @@ void Overlay(Settings& settings, std::string& codec, bool report) {
         const OptionRule* desc = FindOption(splitter.Token(i));
         if (desc == nullptr)
             continue;
-        if (desc->option == Option::Unique) {
+        if (desc->option == Option::Unique) {  // the one option without an argument
             settings.AVIStyle = 0;
             continue;
         }
@@ -82,27 +83,11 @@ void Overlay(Settings& settings, std::string& codec, bool report) {
             continue;
         }
         const char* argument = splitter.Token(++i);
-        bool fits = true;
-        switch (desc->option) {
-        case Option::Directory:
-            fits = CopyArgument(settings.JPGDir, sizeof settings.JPGDir, argument, true);
-            break;
-        case Option::Suffix:
-            fits = CopyArgument(settings.JPGSuffix, sizeof settings.JPGSuffix, argument, false);
-            break;
-        case Option::Output:
-            fits = CopyArgument(settings.VideoFile, sizeof settings.VideoFile, argument, false);
-            break;
-        case Option::LogFile:
-            fits = CopyArgument(settings.LogFile, sizeof settings.LogFile, argument, false);
-            break;
-        case Option::Codec:
+        if (desc->option == Option::Codec) {
             codec = argument;
-            break;
-        case Option::Unique:
-            break;
+            continue;
         }
-        if (!fits) {
+        if (!CopyArgument(desc->field(settings), argument, desc->directory)) {
             // Cutting a path would silently convert or write somewhere else; refuse the rest.
             if (report)
                 ErrorBox(LoadStringText(IDS_SERIOUS_ERROR_1));
@@ -140,5 +125,5 @@ std::string CommandLineCodec() {
 
 bool CommandLineOptionTakesArgument(const char* token) {
     const OptionRule* desc = FindOption(token);
-    return desc != nullptr && desc->takesArgument;
+    return desc != nullptr && desc->option != Option::Unique;
 }

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/Utf8.h"
 #include "platform/DataFiles.h"
 #include "platform/ProcessCommandLine.h"
 #include "platform/Profile.h"
@@ -21,63 +23,51 @@ namespace {
 
 void (*g_commandLineOverlay)(Settings&) = nullptr;
 
-struct IntKey {
-    const char* section;
-    const char* key;
-    int Settings::*field;
-    int fallback;  // value when the key is missing
-};
-
 struct TextKey {
     const char* section;
     const char* key;
-    size_t offset;  // of the char array inside Settings
-    size_t size;
+    std::span<char> (*field)(Settings&);
     const char* fallback;
 };
 
-#define PIXREEL_TEXT_KEY(section, field, fallback) \
-    TextKey { section, #field, offsetof(Settings, field), sizeof(Settings::field), fallback }
-
-constexpr IntKey kIntKeys[] = {
-    {"Config", "AutoSelect", &Settings::AutoSelect, 1},
-    {"Detect", "AutoStop", &Settings::AutoStop, 0},
-    {"Config", "AutoProcess", &Settings::AutoProcess, 0},
-    {"Config", "Flip", &Settings::Flip, 0},
-    {"Config", "Mirror", &Settings::Mirror, 0},
-    {"Config", "AVIRotate", &Settings::AVIRotate, 0},
-    {"Config", "AVIRotateAngle", &Settings::AVIRotateAngle, 0},
-    {"Config", "AVIScale", &Settings::AVIScale, 0},
-    {"Config", "AVIXScale", &Settings::AVIXScale, 320},
-    {"Config", "AVIXYcale", &Settings::AVIXYcale, 240},
-    {"Config", "UseBrightness", &Settings::UseBrightness, 0},
-    {"Config", "Brightness", &Settings::Brightness, 0},
-    {"Config", "Contrast", &Settings::Contrast, 100},
-    {"Config", "UseFrameTime", &Settings::UseFrameTime, 0},
-    {"Config", "AVIFrameTime", &Settings::AVIFrameTime, 0},
-    {"Config", "AVIStyle", &Settings::AVIStyle, 1},
-    {"Config", "AutoPopulate", &Settings::AutoPopulate, 1},
-    {"Detect", "DisplayFileNames", &Settings::DisplayFileNames, 1},
-    {"Config", "DisplayToolTips", &Settings::DisplayToolTips, 1},
-    {"Config", "WriteCopyright", &Settings::WriteCopyright, 1},
-    {"Detect", "ScaleType", &Settings::ScaleType, 1},
-    {"Detect", "MotionDeviation", &Settings::MotionDeviation, 0},
-    {"Detect", "Overwrite", &Settings::Overwrite, 1},
-    {"Config", "JPGSortOrder", &Settings::JPGSortOrder, 0},
-    {"Config", "FramesPerSec", &Settings::FramesPerSec, 5},
-    {"Config", "RememberCodec", &Settings::RememberCodec, 0},
+// section, key, field, default when the key is missing, initial value before any load
+constexpr IntSetting kIntKeys[] = {
+    {"Config", "AutoSelect", &Settings::AutoSelect, 1, 0},
+    {"Detect", "AutoStop", &Settings::AutoStop, 0, 0},
+    {"Config", "AutoProcess", &Settings::AutoProcess, 0, 0},
+    {"Config", "Flip", &Settings::Flip, 0, 0},
+    {"Config", "Mirror", &Settings::Mirror, 0, 0},
+    {"Config", "AVIRotate", &Settings::AVIRotate, 0, 0},
+    {"Config", "AVIRotateAngle", &Settings::AVIRotateAngle, 0, 0},
+    {"Config", "AVIScale", &Settings::AVIScale, 0, 0},
+    {"Config", "AVIXScale", &Settings::AVIXScale, 320, 320},
+    {"Config", "AVIXYcale", &Settings::AVIXYcale, 240, 240},
+    {"Config", "UseBrightness", &Settings::UseBrightness, 0, 0},
+    {"Config", "Brightness", &Settings::Brightness, 0, 0},
+    {"Config", "Contrast", &Settings::Contrast, 100, 0},
+    {"Config", "UseFrameTime", &Settings::UseFrameTime, 0, 0},
+    {"Config", "AVIFrameTime", &Settings::AVIFrameTime, 0, 0},
+    {"Config", "AVIStyle", &Settings::AVIStyle, 1, 0},
+    {"Config", "AutoPopulate", &Settings::AutoPopulate, 1, 1},
+    {"Detect", "DisplayFileNames", &Settings::DisplayFileNames, 1, 1},
+    {"Config", "DisplayToolTips", &Settings::DisplayToolTips, 1, 1},
+    {"Config", "WriteCopyright", &Settings::WriteCopyright, 1, 1},
+    {"Detect", "ScaleType", &Settings::ScaleType, 1, 0},
+    {"Detect", "MotionDeviation", &Settings::MotionDeviation, 0, 0},
+    {"Detect", "Overwrite", &Settings::Overwrite, 1, 1},
+    {"Config", "JPGSortOrder", &Settings::JPGSortOrder, 0, 0},
+    {"Config", "FramesPerSec", &Settings::FramesPerSec, 5, 0},
+    {"Config", "RememberCodec", &Settings::RememberCodec, 0, 0},
 };
 
-const TextKey kTextKeys[] = {
-    PIXREEL_TEXT_KEY("Codec", CodecName, ""),
-    PIXREEL_TEXT_KEY("Config", Copyright, "Tavrin Ltd"),
-    PIXREEL_TEXT_KEY("Config", JPGDir, ""),
-    PIXREEL_TEXT_KEY("Config", OutputPath, ""),
-    PIXREEL_TEXT_KEY("Config", JPGSuffix, "jpg"),
-    PIXREEL_TEXT_KEY("Config", VideoFile, "TavrinVideoFile"),
+constexpr TextKey kTextKeys[] = {
+    {"Codec", "CodecName", &TextFieldOf<&Settings::CodecName>, ""},
+    {"Config", "Copyright", &TextFieldOf<&Settings::Copyright>, "Tavrin Ltd"},
+    {"Config", "JPGDir", &TextFieldOf<&Settings::JPGDir>, ""},
+    {"Config", "OutputPath", &TextFieldOf<&Settings::OutputPath>, ""},
+    {"Config", "JPGSuffix", &TextFieldOf<&Settings::JPGSuffix>, "jpg"},
+    {"Config", "VideoFile", &TextFieldOf<&Settings::VideoFile>, "TavrinVideoFile"},
 };
-
-#undef PIXREEL_TEXT_KEY
 
 // Integers are 32-bit; a number beyond that range in a hand-edited file reads as the nearest limit.
 int ReadInt(const char* section, const char* key, int fallback, const char* path) {
@@ -90,27 +80,6 @@ int ReadInt(const char* section, const char* key, int fallback, const char* path
     if (number > INT32_MAX)
         return INT32_MAX;
     return static_cast<int>(number);
-}
-
-// A text cut to its field may end inside a UTF-8 sequence; the partial character is dropped.
-// Only cut texts are touched, so a stored value in another 8-bit encoding stays as it is.
-void DropPartialCharacter(char* text) {
-    size_t length = std::strlen(text);
-    size_t lead = length;
-    while (lead > 0 && (static_cast<unsigned char>(text[lead - 1]) & 0xC0) == 0x80 && length - lead < 3)
-        --lead;
-    if (lead == 0)
-        return;
-    const unsigned char first = static_cast<unsigned char>(text[lead - 1]);
-    size_t expected = 1;
-    if ((first & 0xE0) == 0xC0)
-        expected = 2;
-    else if ((first & 0xF0) == 0xE0)
-        expected = 3;
-    else if ((first & 0xF8) == 0xF0)
-        expected = 4;
-    if (first >= 0x80 && length - (lead - 1) < expected)
-        text[lead - 1] = '\0';
 }
 
 bool CopyFits(char* destination, size_t size, const std::string& text) {
@@ -191,12 +160,14 @@ void StoreKey(const char* section, const char* key, const char* text, bool repor
 
 }  // namespace
 
-Settings::Settings()
-    : AutoSelect(0), AutoStop(0), AutoProcess(0), Flip(0), Mirror(0), AVIRotate(0), AVIRotateAngle(0), AVIScale(0),
-      AVIXScale(320), AVIXYcale(240), UseBrightness(0), Brightness(0), Contrast(0), UseFrameTime(0),
-      AVIFrameTime(0), AVIStyle(0), AutoPopulate(1), DisplayFileNames(1), DisplayToolTips(1), WriteCopyright(1),
-      ScaleType(0), MotionDeviation(0), Overwrite(1), JPGSortOrder(0), FramesPerSec(0), RememberCodec(0),
-      CodecName(), Copyright(), JPGDir(), OutputPath(), JPGSuffix(), VideoFile(), FromCommandLine(0), LogFile() {}
+Settings::Settings() : FromCommandLine(0), LogFile() {
+    for (const IntSetting& key : kIntKeys)
+        this->*key.field = key.initial;
+    for (const TextKey& key : kTextKeys) {
+        const std::span<char> field = key.field(*this);
+        std::fill(field.begin(), field.end(), '\0');
+    }
+}
 
 void Settings::SetCommandLineOverlay(void (*overlay)(Settings&)) { g_commandLineOverlay = overlay; }
 
@@ -211,19 +182,29 @@ void Settings::ReadFile() {
     if (!SettingsFilePath(path, sizeof path, true))
         return;
     for (const TextKey& key : kTextKeys) {
-        char* field = reinterpret_cast<char*>(this) + key.offset;
-        const uint32_t length =
-            GetPrivateProfileStringA(key.section, key.key, key.fallback, field, static_cast<uint32_t>(key.size), path);
+        const std::span<char> field = key.field(*this);
+        const uint32_t length = GetPrivateProfileStringA(key.section, key.key, key.fallback, field.data(),
+                                                         static_cast<uint32_t>(field.size()), path);
+        // A value cut to its field may end inside a UTF-8 character; the partial character is
+        // dropped. Only cut values are touched, so one in another 8-bit encoding stays as it is.
         std::string whole;
-        if (length + 1 == key.size && ReadProfileValue(key.section, key.key, path, whole) && whole.size() > length)
-            DropPartialCharacter(field);
+        if (length + 1 == field.size() && ReadProfileValue(key.section, key.key, path, whole) && whole.size() > length)
+            field[Utf8CutLength(whole, length)] = '\0';
     }
-    for (const IntKey& key : kIntKeys)
+    for (const IntSetting& key : kIntKeys)
         this->*key.field = ReadInt(key.section, key.key, key.fallback, path);
     if (JPGSuffix[0] == '.')
         std::memmove(JPGSuffix, JPGSuffix + 1, std::strlen(JPGSuffix));
     AddTrailingSeparator(OutputPath, sizeof OutputPath);
     AddTrailingSeparator(JPGDir, sizeof JPGDir);
+}
+
+const IntSetting* FindIntSetting(int Settings::*field) {
+    for (const IntSetting& key : kIntKeys) {
+        if (key.field == field)
+            return &key;
+    }
+    return nullptr;
 }
 
 void WriteSettingInt(const char* section, const char* key, int value) {

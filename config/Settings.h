@@ -5,11 +5,13 @@
 // WriteSettingInt / WriteSettingText. Texts are UTF-8 in fixed fields that are never overflowed.
 
 #include <cstddef>
+#include <span>
 #include <string>
 
 #include "platform/WinTypes.h"
 
 struct Settings {
+    /// A record before Load: every field at its initial value (texts empty).
     Settings();
 
     /// ReadFile, then the command-line overlay (when one is installed). Consumers call this.
@@ -59,6 +61,25 @@ struct Settings {
     int FromCommandLine;
     char LogFile[kMaxPathChars];
 };
+
+/// One whole-number key of the INI file: where it is stored, the field it fills, the value a
+/// missing key reads as and the field's value before any load.
+struct IntSetting {
+    const char* section;
+    const char* key;
+    int Settings::*field;
+    int fallback;
+    int initial;
+};
+
+/// The key of a field; nullptr for a field that no key fills.
+const IntSetting* FindIntSetting(int Settings::*field);
+
+/// A text field of the record, for tables of fields: TextFieldOf<&Settings::JPGDir>.
+template <auto Field>
+std::span<char> TextFieldOf(Settings& settings) {
+    return settings.*Field;
+}
 
 /// Room for the INI file's path, which is not one of the fixed 260-byte fields.
 inline constexpr size_t kIniPathBytes = 4096;

@@ -6,13 +6,15 @@
 #include <cstdint>
 #include <cstring>
 #include <ctime>
-#include <new>
 #include <string>
 #include <vector>
 
+#include "base/ByteOrder.h"
+#include "base/Utf8.h"
 #include "engine/CompressOptions.h"
 #include "engine/ImageFile.h"
 #include "engine/WindowServices.h"
+#include "platform/LocalTime.h"
 #include "platform/MessageBox.h"
 #include "platform/StringTable.h"
 
@@ -25,33 +27,11 @@ constexpr size_t kCopyrightOffset = kSoftwareOffset + 8 + kInfoTextBytes;   // 1
 constexpr size_t kDateOffset = kCopyrightOffset + 8 + kInfoTextBytes;       // 276
 static_assert(kDateOffset + 8 + kInfoTextBytes == kAviInfoBlockBytes);
 
-void PutU32(uint8_t* p, uint32_t value) {
-    p[0] = static_cast<uint8_t>(value);
-    p[1] = static_cast<uint8_t>(value >> 8);
-    p[2] = static_cast<uint8_t>(value >> 16);
-    p[3] = static_cast<uint8_t>(value >> 24);
-}
-
-// Length of text cut to at most limit bytes without splitting a UTF-8 sequence. Bytes that are
-// not UTF-8 (the single-byte copyright sign among them) are taken as they are.
-size_t CutLength(const std::string& text, size_t limit) {
-    if (text.size() <= limit)
-        return text.size();
-    size_t cut = limit;
-    // Step back over continuation bytes of a multi-byte character that would be split.
-    size_t back = cut;
-    while (back > 0 && (static_cast<unsigned char>(text[back]) & 0xC0) == 0x80 && cut - back < 3)
-        --back;
-    const unsigned char lead = static_cast<unsigned char>(text[back]);
-    if (back < cut && lead >= 0xC0)
-        cut = back;
-    return cut;
-}
-
 void PutSubChunk(uint8_t* block, size_t offset, const char* id, const std::string& text) {
     std::memcpy(block + offset, id, 4);
-    PutU32(block + offset + 4, static_cast<uint32_t>(kInfoTextBytes));
-    const size_t length = CutLength(text, kInfoTextBytes - 1);
+    le::WriteU32(block + offset + 4, static_cast<uint32_t>(kInfoTextBytes));
+    // Bytes that are not UTF-8 (the single-byte copyright sign among them) are taken as they are.
+    const size_t length = Utf8CutLength(text, kInfoTextBytes - 1);
     std::memcpy(block + offset + 8, text.data(), length);
 }
 
@@ -64,17 +44,7 @@ void BuildAviInfoBlock(uint8_t (&block)[kAviInfoBlockBytes], const char* owner, 
     PutSubChunk(block, kSoftwareOffset, "ISFT", software ? software : "");
     const std::string copyright = "Copyright \xA9 " + std::to_string(year) + " " + (owner ? owner : "");
     PutSubChunk(block, kCopyrightOffset, "ICOP", copyright);
-    std::string day;
-    if (date && *date) {
-        day = date;
-    } else {
-        const std::time_t now = std::time(nullptr);
-        std::tm local{};
-        char text[32] = "";
-        if (::localtime_r(&now, &local))
-            std::strftime(text, sizeof text, "%Y-%m-%d", &local);
-        day = text;
-    }
+    const std::string day = date && *date ? std::string(date) : FormatLocalTime(std::time(nullptr), "%Y-%m-%d");
     PutSubChunk(block, kDateOffset, "ICRD", day);
 }
 
@@ -100,7 +70,7 @@ void CAviWriter::RecordError() { lastError_ = static_cast<DWORD>(errno); }
 
 int CAviWriter::Open(const char* path) {
     // A writer still holding a file (a caller that skipped ReleaseAll) completes it first.
-    if (file_ || video_ || compressed_ || text_)
+    if (file_ || streams_.video || streams_.compressed || streams_.text)
         ReleaseAll();
     while (initCount_ != 0) {
         AVIFileExit();
@@ -111,145 +81,138 @@ int CAviWriter::Open(const char* path) {
 
     path_ = path ? path : "";
     ::unlink(path_.c_str());  // an existing file is always replaced; a failure shows at the open
-    int result = 1;
-    if (AVIFileOpenA(&file_, path_.c_str(), OF_WRITE | OF_CREATE, nullptr) != AVIERR_OK) {
-        RecordError();
-        file_ = nullptr;
-        ShowError(static_cast<int>(lastError_), IDS_FAILED_TO_OPEN_FILE, MB_ICONHAND, {path_.c_str()});
-        result = 0;
-    }
     frameCount_ = 0;
-    return result;
+    if (AVIFileOpenA(&file_, path_.c_str(), OF_WRITE | OF_CREATE, nullptr) == AVIERR_OK)
+        return 1;
+    file_ = nullptr;
+    Fail(IDS_FAILED_TO_OPEN_FILE, {path_.c_str()});
+    return 0;
 }
 
 int CAviWriter::CreateStreams(const CImageFile& image, int& rememberCodec, int writeNames) {
     // Without an open file the failure has been shown by Open. Streams made before would be
     // orphaned by a second call, and an orphaned reference keeps the file from ever completing.
-    if (!file_ || video_ || compressed_ || text_) {
+    if (!file_ || streams_.video || streams_.compressed || streams_.text) {
         errno = EINVAL;
         RecordError();
         return 0;
     }
-    int result = 1;
     const LONG width = static_cast<LONG>(image.Width());
     const LONG height = static_cast<LONG>(image.Height());
 
     // Failures are shown and the remaining steps still run; a step whose input stream is
     // missing is left out, since its failure would only repeat the one already shown.
-    AVISTREAMINFOA videoInfo{};
-    videoInfo.fccType = streamtypeVIDEO;
-    videoInfo.fccHandler = 0;
-    videoInfo.dwScale = 1;
-    videoInfo.dwRate = static_cast<DWORD>(rate_);
-    videoInfo.dwQuality = 10000;
-    videoInfo.dwSuggestedBufferSize = 0;
-    videoInfo.rcFrame = RECT{0, 0, width, height};
-    if (AVIFileCreateStreamA(file_, &video_, &videoInfo) != AVIERR_OK) {
-        RecordError();
-        video_ = nullptr;
-        ShowError(static_cast<int>(lastError_), IDS_FAILED_TO_WRITE_FILE, MB_ICONHAND, {path_.c_str()});
-        result = 0;
-    }
-
+    bool whole = CreateVideoStream(width, height);
     AVICOMPRESSOPTIONS options{};
-    char codecName[256] = "";
-    LoadCompressOptions(options, codecName, sizeof codecName);
-    if (!rememberCodec || options.fccHandler == 0) {
-        int chosen = ChooseCompressor(image.Path().c_str(), options, codecName, rememberCodec);
-        if (!chosen)
-            return 0;
-        codecName[sizeof codecName - 1] = '\0';
-        options.lpFormat = nullptr;
-        options.lpParms = nullptr;
-        options.cbParms = 0;
-        // A choice made for this run only (a front end answering by itself, or a compressor named
-        // on the command line) is used but never replaces what the user stored.
-        if (chosen != kCodecForThisRun)
-            SaveCompressOptions(options, codecName);
-    }
-
+    if (!ObtainCompressOptions(image, options, rememberCodec))
+        return 0;
     keyFrameInterval_ = options.dwKeyFrameEvery;
     if (keyFrameInterval_ > 0)
         options.dwFlags |= AVICOMPRESSF_KEYFRAMES;
+    if (streams_.video)
+        whole = MakeCompressedStream(options) && whole;
+    if (streams_.compressed)
+        whole = SetFrameFormat(image) && whole;
+    if (writeNames)
+        whole = CreateTextStream(width, height) && whole;
+    return whole ? 1 : 0;
+}
 
-    if (video_) {
-        if (AVIMakeCompressedStream(&compressed_, video_, &options, nullptr) != AVIERR_OK) {
-            RecordError();
-            compressed_ = nullptr;
-            const char code[5] = {static_cast<char>(options.fccHandler), static_cast<char>(options.fccHandler >> 8),
-                                  static_cast<char>(options.fccHandler >> 16),
-                                  static_cast<char>(options.fccHandler >> 24), '\0'};
-            ShowError(static_cast<int>(lastError_), IDS_COMPRESSOR_FAILED, MB_ICONHAND, {code, path_.c_str()});
-            result = 0;
-        }
-    }
+bool CAviWriter::Fail(unsigned messageId, std::initializer_list<const char*> arguments) {
+    RecordError();
+    ShowError(static_cast<int>(lastError_), messageId, MB_ICONHAND, arguments);
+    return false;
+}
 
-    if (compressed_) {
-        const BITMAPINFOHEADER* header = image.HeaderRecord();
-        const uint32_t paletteBytes = image.Image().PaletteBytes();
-        std::vector<uint8_t> format;
-        try {
-            format.assign(sizeof(BITMAPINFOHEADER) + paletteBytes, 0);
-        } catch (const std::bad_alloc&) {
-            return 0;
-        }
-        if (header)
-            std::memcpy(format.data(), header, sizeof(BITMAPINFOHEADER));
-        if (paletteBytes)
-            std::memcpy(format.data() + sizeof(BITMAPINFOHEADER), image.Image().PaletteEntries(), paletteBytes);
-        if (!header ||
-            AVIStreamSetFormat(compressed_, 0, format.data(), static_cast<LONG>(format.size())) != AVIERR_OK) {
-            if (!header)
-                errno = EINVAL;
-            RecordError();
-            ShowError(static_cast<int>(lastError_), IDS_FORMAT_FAILED, MB_ICONHAND, {path_.c_str()});
-            result = 0;
-        } else {
-            formatWidth_ = header->biWidth;
-            formatHeight_ = header->biHeight;
-            formatBits_ = header->biBitCount;
-        }
-    }
+bool CAviWriter::CreateVideoStream(LONG width, LONG height) {
+    AVISTREAMINFOA info{};
+    info.fccType = streamtypeVIDEO;
+    info.fccHandler = 0;
+    info.dwScale = 1;
+    info.dwRate = static_cast<DWORD>(rate_);
+    info.dwQuality = 10000;
+    info.dwSuggestedBufferSize = 0;
+    info.rcFrame = RECT{0, 0, width, height};
+    if (AVIFileCreateStreamA(file_, &streams_.video, &info) == AVIERR_OK)
+        return true;
+    streams_.video = nullptr;
+    return Fail(IDS_FAILED_TO_WRITE_FILE, {path_.c_str()});
+}
 
-    if (writeNames) {
-        AVISTREAMINFOA textInfo{};
-        textInfo.fccType = streamtypeTEXT;
-        textInfo.fccHandler = mmioFOURCC('D', 'R', 'A', 'W');
-        textInfo.dwScale = 1;
-        textInfo.dwRate = kTextRate;
-        textInfo.dwSuggestedBufferSize = 0;
-        // A 12-pixel band just below the picture.
-        textInfo.rcFrame = RECT{0, height, width, height + 12};
-        if (AVIFileCreateStreamA(file_, &text_, &textInfo) != AVIERR_OK) {
-            RecordError();
-            text_ = nullptr;
-            ShowError(static_cast<int>(lastError_), IDS_FAILED_TO_WRITE_FILE, MB_ICONHAND, {path_.c_str()});
-            result = 0;
-        } else {
-            uint8_t textFormat[4];
-            PutU32(textFormat, 4);
-            if (AVIStreamSetFormat(text_, 0, textFormat, sizeof textFormat) != AVIERR_OK) {
-                RecordError();
-                ShowError(static_cast<int>(lastError_), IDS_FORMAT_FAILED, MB_ICONHAND, {path_.c_str()});
-                result = 0;
-            }
-        }
+bool CAviWriter::ObtainCompressOptions(const CImageFile& image, AVICOMPRESSOPTIONS& options, int& rememberCodec) {
+    char codecName[256] = "";
+    LoadCompressOptions(options, codecName, sizeof codecName);
+    if (rememberCodec && options.fccHandler != 0)
+        return true;
+    const int chosen = ChooseCompressor(image.Path().c_str(), options, codecName, rememberCodec);
+    if (!chosen)
+        return false;
+    codecName[sizeof codecName - 1] = '\0';
+    options.lpFormat = nullptr;
+    options.lpParms = nullptr;
+    options.cbParms = 0;
+    // A choice made for this run only (a front end answering by itself, or a compressor named on
+    // the command line) is used but never replaces what the user stored.
+    if (chosen != kCodecForThisRun)
+        SaveCompressOptions(options, codecName);
+    return true;
+}
+
+bool CAviWriter::MakeCompressedStream(AVICOMPRESSOPTIONS& options) {
+    if (AVIMakeCompressedStream(&streams_.compressed, streams_.video, &options, nullptr) == AVIERR_OK)
+        return true;
+    streams_.compressed = nullptr;
+    return Fail(IDS_COMPRESSOR_FAILED, {FourCCText(options.fccHandler).c_str(), path_.c_str()});
+}
+
+bool CAviWriter::SetFrameFormat(const CImageFile& image) {
+    const BITMAPINFOHEADER* header = image.HeaderRecord();
+    if (!header) {
+        errno = EINVAL;
+        return Fail(IDS_FORMAT_FAILED, {path_.c_str()});
     }
-    return result;
+    // The frame format: the bitmap header followed by the palette.
+    const uint32_t paletteBytes = image.Image().PaletteBytes();
+    std::vector<uint8_t> format(sizeof(BITMAPINFOHEADER) + paletteBytes, 0);
+    std::memcpy(format.data(), header, sizeof(BITMAPINFOHEADER));
+    if (paletteBytes)
+        std::memcpy(format.data() + sizeof(BITMAPINFOHEADER), image.Image().PaletteEntries(), paletteBytes);
+    if (AVIStreamSetFormat(streams_.compressed, 0, format.data(), static_cast<LONG>(format.size())) != AVIERR_OK)
+        return Fail(IDS_FORMAT_FAILED, {path_.c_str()});
+    streams_.format = *header;
+    return true;
+}
+
+bool CAviWriter::CreateTextStream(LONG width, LONG height) {
+    AVISTREAMINFOA info{};
+    info.fccType = streamtypeTEXT;
+    info.fccHandler = mmioFOURCC('D', 'R', 'A', 'W');
+    info.dwScale = 1;
+    info.dwRate = kTextRate;
+    info.dwSuggestedBufferSize = 0;
+    // A 12-pixel band just below the picture.
+    info.rcFrame = RECT{0, height, width, height + 12};
+    if (AVIFileCreateStreamA(file_, &streams_.text, &info) != AVIERR_OK) {
+        streams_.text = nullptr;
+        return Fail(IDS_FAILED_TO_WRITE_FILE, {path_.c_str()});
+    }
+    // The text format: the size of the format record itself.
+    uint8_t textFormat[4];
+    le::WriteU32(textFormat, sizeof textFormat);
+    if (AVIStreamSetFormat(streams_.text, 0, textFormat, sizeof textFormat) != AVIERR_OK)
+        return Fail(IDS_FORMAT_FAILED, {path_.c_str()});
+    return true;
 }
 
 int CAviWriter::WriteFrame(const CImageFile& image) {
     const int frame = frameCount_;
     ++frameCount_;
-    const BITMAPINFOHEADER* header = image.HeaderRecord();
-    if (!compressed_ || !header || !image.PixelBits()) {
-        errno = EINVAL;
-        RecordError();
-        return 0;
-    }
     // The compressor reads the frame with the format it was given; a frame of another shape
     // would be read past its end or misread.
-    if (header->biWidth != formatWidth_ || header->biHeight != formatHeight_ || header->biBitCount != formatBits_) {
+    const BITMAPINFOHEADER* header = image.HeaderRecord();
+    const BITMAPINFOHEADER& format = streams_.format;
+    if (!streams_.compressed || !header || !image.PixelBits() || header->biWidth != format.biWidth ||
+        header->biHeight != format.biHeight || header->biBitCount != format.biBitCount) {
         errno = EINVAL;
         RecordError();
         return 0;
@@ -258,14 +221,14 @@ int CAviWriter::WriteFrame(const CImageFile& image) {
     if (keyFrameInterval_ == 0 || static_cast<DWORD>(frame) % keyFrameInterval_ == 0)
         flags = AVIIF_KEYFRAME;
     int result = 1;
-    if (AVIStreamWrite(compressed_, frame, 1, image.PixelBits(), static_cast<LONG>(header->biSizeImage), flags,
+    if (AVIStreamWrite(streams_.compressed, frame, 1, image.PixelBits(), static_cast<LONG>(header->biSizeImage), flags,
                        nullptr, nullptr) != AVIERR_OK) {
         RecordError();
         result = 0;
     }
-    if (text_) {
+    if (streams_.text) {
         const std::string& name = image.Name();
-        if (AVIStreamWrite(text_, TextPosition(frame), 1, name.c_str(), static_cast<LONG>(name.size() + 1),
+        if (AVIStreamWrite(streams_.text, TextPosition(frame), 1, name.c_str(), static_cast<LONG>(name.size() + 1),
                            AVIIF_KEYFRAME, nullptr, nullptr) != AVIERR_OK) {
             RecordError();
             result = 0;
@@ -278,10 +241,7 @@ void CAviWriter::WriteInfo(const char* owner, const char* software, const char* 
     if (!file_)
         return;
     uint8_t block[kAviInfoBlockBytes];
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    const int year = ::localtime_r(&now, &local) ? local.tm_year + 1900 : 1970;
-    BuildAviInfoBlock(block, owner, software, date, year);
+    BuildAviInfoBlock(block, owner, software, date, LocalYear(std::time(nullptr)));
     AVIFileWriteData(file_, mmioFOURCC('L', 'I', 'S', 'T'), block, static_cast<LONG>(sizeof block));
 }
 
@@ -291,12 +251,11 @@ int CAviWriter::ReleaseAll() {
         RecordError();
         whole = false;
     }
-    if (video_)
-        AVIStreamRelease(video_);
-    if (compressed_)
-        AVIStreamRelease(compressed_);
-    if (text_)
-        AVIStreamRelease(text_);
+    for (PAVISTREAM stream : {streams_.video, streams_.compressed, streams_.text}) {
+        if (stream)
+            AVIStreamRelease(stream);
+    }
+    streams_ = Streams{};
     const bool hadFile = file_ != nullptr;
     if (file_)
         AVIFileRelease(file_);
@@ -304,12 +263,7 @@ int CAviWriter::ReleaseAll() {
         RecordError();
         whole = false;
     }
-    video_ = nullptr;
-    compressed_ = nullptr;
-    text_ = nullptr;
     file_ = nullptr;
-    formatWidth_ = formatHeight_ = 0;
-    formatBits_ = 0;
     return whole ? 1 : 0;
 }
 

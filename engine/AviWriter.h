@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 #include "engine/ErrorReporter.h"
@@ -30,7 +31,7 @@ public:
     static constexpr int kTextRate = 60;
 
     CAviWriter() = default;
-    ~CAviWriter() override;
+    virtual ~CAviWriter();
     CAviWriter(const CAviWriter&) = delete;
     CAviWriter& operator=(const CAviWriter&) = delete;
 
@@ -69,29 +70,43 @@ public:
     /// Number of AVIFileInit calls of this writer not yet matched by AVIFileExit (0 or 1).
     int InitCount() const { return initCount_; }
     bool IsOpen() const { return file_ != nullptr; }
-    bool HasTextStream() const { return text_ != nullptr; }
 
     /// Text position of the name of video frame n at the current rate: n x 60 / rate.
     long TextPosition(long frame) const;
 
 private:
     void RecordError();
+    /// Records errno and shows it with the string-table message; always false.
+    bool Fail(unsigned messageId, std::initializer_list<const char*> arguments);
 
-    DWORD keyFrameInterval_ = 0;
+    // The steps of CreateStreams; each shows its own failure.
+    bool CreateVideoStream(LONG width, LONG height);
+    /// The stored compressor when rememberCodec is set and one is stored, else the one chosen
+    /// now; false when the choice was cancelled.
+    bool ObtainCompressOptions(const CImageFile& image, AVICOMPRESSOPTIONS& options, int& rememberCodec);
+    bool MakeCompressedStream(AVICOMPRESSOPTIONS& options);
+    bool SetFrameFormat(const CImageFile& image);
+    bool CreateTextStream(LONG width, LONG height);
+
+    // The streams of the open file and the frame format the compressor was given (frames of
+    // another shape are refused); ReleaseAll empties them.
+    struct Streams {
+        PAVISTREAM video = nullptr;
+        PAVISTREAM compressed = nullptr;
+        PAVISTREAM text = nullptr;
+        BITMAPINFOHEADER format{};
+    };
+
+    // The writer, kept from file to file.
     DWORD lastError_ = 0;
     int initCount_ = 0;
     int rate_ = 12;
-    int frameCount_ = 0;
+    // The file.
     PAVIFILE file_ = nullptr;
-    PAVISTREAM video_ = nullptr;
-    PAVISTREAM text_ = nullptr;
-    PAVISTREAM compressed_ = nullptr;
-
-    std::string path_;  // of the open file, for messages
-    // The frame format the compressor was given; frames of another shape are refused.
-    LONG formatWidth_ = 0;
-    LONG formatHeight_ = 0;
-    WORD formatBits_ = 0;
+    std::string path_;  // for messages
+    int frameCount_ = 0;
+    DWORD keyFrameInterval_ = 0;
+    Streams streams_;
 };
 
 /// The document's writer: it has the main window run the Select Codec dialog.

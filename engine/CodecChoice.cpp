@@ -46,7 +46,9 @@ std::string Description(const ICINFO& info) {
 }
 
 std::string PercentText(long percent) {
-    return std::to_string(percent) + "%";
+    std::string text = std::to_string(percent);
+    text += '%';
+    return text;
 }
 
 int SliderPosition(DWORD percent) {
@@ -55,10 +57,16 @@ int SliderPosition(DWORD percent) {
                                                       : static_cast<int>(percent);
 }
 
+// The framework's range message with %1 and %2 filled in.
 std::string RangeMessage(unsigned low, unsigned high) {
-    std::string text = kRangeMessage;
-    text.replace(text.find("%1"), 2, std::to_string(low));
-    text.replace(text.find("%2"), 2, std::to_string(high));
+    std::string text;
+    for (const char* p = kRangeMessage; *p; ++p) {
+        if (p[0] == '%' && (p[1] == '1' || p[1] == '2')) {
+            text += std::to_string(*++p == '1' ? low : high);
+        } else {
+            text += *p;
+        }
+    }
     return text;
 }
 
@@ -132,12 +140,9 @@ void CodecChoice::Select(size_t entry) {
     view_.sliderPosition = SliderPosition(quality / 100);
     view_.percentText = PercentText(static_cast<long>(quality / 100));
     view_.keyFramesEnabled = keyFrames != kNoKeyFrameBox;
-    if (keyFrames == kNoKeyFrameBox) {
-        view_.keyFramesText = "0";
-    } else {
-        view_.keyFramesText = std::to_string(keyFrames);
+    view_.keyFramesText = std::to_string(view_.keyFramesEnabled ? keyFrames : 0);
+    if (view_.keyFramesEnabled)
         keyFrames_ = keyFrames;
-    }
     view_.qualityEnabled = hasQuality;
 }
 

@@ -92,3 +92,10 @@ void SaveCompressOptions(const AVICOMPRESSOPTIONS& options, const char* codecNam
     }
     StoreSettingText(kSection, "CodecName", codecName ? codecName : "");
 }
+
+std::string FourCCText(DWORD code) {
+    std::string text;
+    for (int shift = 0; shift < 32; shift += 8)
+        text.push_back(static_cast<char>((code >> shift) & 0xFF));
+    return text;
+}

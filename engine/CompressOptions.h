@@ -3,6 +3,7 @@
 // writer, and its storage in section "Codec" of the INI file.
 
 #include <cstddef>
+#include <string>
 
 #include "platform/AviFile.h"
 
@@ -22,3 +23,6 @@ void LoadCompressOptions(AVICOMPRESSOPTIONS& options, char* codecName, size_t na
 /// Stores the options ("%u" each, "KeyFrameEvery" written twice as it is read twice) and the
 /// codec name. Written also while the program runs with arguments.
 void SaveCompressOptions(const AVICOMPRESSOPTIONS& options, const char* codecName);
+
+/// The four characters of a compressor code, as they read ("MJPG", "DIB ").
+std::string FourCCText(DWORD code);

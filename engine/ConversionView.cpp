@@ -1,5 +1,6 @@
 #include "engine/ConversionView.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "engine/ImageFile.h"
 #include "engine/PixreelDoc.h"
 #include "engine/WindowServices.h"
+#include "platform/LocalTime.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessCommandLine.h"
 #include "platform/StringTable.h"
@@ -72,19 +74,7 @@ JobSummary CConversionView::LastJob() const {
 
 FrameTransform CConversionView::TransformFromForm() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    FrameTransform transform;
-    transform.AVIScale = form_.AVIScale;
-    transform.AVIXScale = form_.AVIXScale;
-    transform.AVIXYcale = form_.AVIXYcale;
-    transform.ScaleType = settings_.ScaleType;
-    transform.Flip = form_.Flip;
-    transform.Mirror = form_.Mirror;
-    transform.AVIRotate = form_.AVIRotate;
-    transform.AVIRotateAngle = static_cast<float>(form_.AVIRotateAngle);
-    transform.UseBrightness = form_.UseBrightness;
-    transform.Brightness = form_.Brightness;
-    transform.Contrast = form_.Contrast;
-    return transform;
+    return form_.Transform(settings_.ScaleType);
 }
 
 void CConversionView::ReadForm() {
@@ -133,15 +123,7 @@ void CConversionView::WriteStartupLines() {
                               {Message(IDS_APP_TITLE), VersionValue("SpecialBuild"), VersionValue("FileVersion")}),
             true);
     LogText(services_, VersionValue("LegalCopyright"), true);
-
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char date[128] = "";
-    char time[64] = "";
-    std::strftime(date, sizeof date, "%A, %d %B %Y", &local);
-    std::strftime(time, sizeof time, "%H:%M", &local);
-    LogText(services_, FormatMessageText("%s %s", {date, time}), true);
+    LogText(services_, FormatLocalTime(std::time(nullptr), "%A, %d %B %Y %H:%M"), true);
 }
 
 void CConversionView::StartPreviewThread() {
@@ -278,159 +260,192 @@ void CConversionView::PostCloseFromWorker() {
     services_.PostClose();
 }
 
-void CConversionView::ProcessFiles() {
-    const std::time_t start = std::time(nullptr);
+// The working state of one conversion.
+struct CConversionView::Job {
+    std::time_t start = std::time(nullptr);
     JobSummary summary;
-    summary.ran = true;
-    auto publish = [&] {
-        std::lock_guard<std::mutex> lock(mutex_);
-        summary_ = summary;
-    };
-
     std::vector<FileEntry> files;
-    if (!fileList_.CollectSelected(files) || files.empty()) {
-        summary.nothingSelected = true;
-        publish();
-        if (CurrentSettings().AutoStop)
-            PostCloseFromWorker();
-        else
-            ShowMessageBox(Message(IDS_NO_FILES_SELECTED), "", MB_OK);
+    std::vector<std::string> paths;  // list directory + name of each entry
+    uint32_t referenceWidth = 0;
+    uint32_t referenceHeight = 0;
+    int failures = 0;  // shown in the failures pane
+    bool stopped = false;
+};
+
+void CConversionView::ProcessFiles() {
+    Job job;
+    job.summary.ran = true;
+    if (!CollectFiles(job)) {
+        EndWithoutFiles(job);
         return;
     }
-    summary.files = static_cast<int>(files.size());
-    const std::string folder = fileList_.ListDirectory();
-    std::vector<std::string> paths;
-    paths.reserve(files.size());
-    for (const FileEntry& entry : files)
-        paths.push_back(folder + entry.name);
-
     const FrameTransform transform = TransformFromForm();
     // The gray decodes for the identical-frame detection are made ahead only when it is on; the
     // comparer decodes by itself whenever it gets none.
-    const bool wantGray = CurrentSettings().MotionDeviation > 0;
-    CFramePipeline pipeline(paths, transform, wantGray, options_.helpers);
-
-    // The first file, decoded once more on its own, fixes the reference size.
+    CFramePipeline pipeline(job.paths, transform, CurrentSettings().MotionDeviation > 0, options_.helpers);
     CImageFile image;
-    SetPaneText(services_, ID_INDICATOR_FILE_NAME, files[0].name);
-    if (!image.Load(paths[0])) {
-        LogFormatted(services_, IDS_FAILED_TO_OPEN, files[0].name, true, true);
-        SetPaneFormatted(services_, ID_INDICATOR_FILE_NAME, IDS_FAILED_TO_OPEN, files[0].name);
-        summary.unreadable = 1;
-        summary.outputFailed = true;
-        publish();
-        ShowMessageBox(FormatMessage(IDS_FAILED_TO_OPEN, {files[0].name}), "", MB_OK);
+    if (!TakeReferenceSize(job, image, transform))
+        return;
+    for (size_t i = 0; i < job.files.size() && !job.stopped; ++i) {
+        if (!ConvertFile(job, i, pipeline.Take(i), image))
+            break;
+    }
+    FinishJob(job);
+}
+
+bool CConversionView::CollectFiles(Job& job) {
+    if (!fileList_.CollectSelected(job.files) || job.files.empty())
+        return false;
+    job.summary.files = static_cast<int>(job.files.size());
+    const std::string folder = fileList_.ListDirectory();
+    job.paths.reserve(job.files.size());
+    for (const FileEntry& entry : job.files)
+        job.paths.push_back(folder + entry.name);
+    return true;
+}
+
+void CConversionView::EndWithoutFiles(Job& job) {
+    job.summary.nothingSelected = true;
+    PublishSummary(job.summary);
+    if (CurrentSettings().AutoStop)
+        PostCloseFromWorker();
+    else
+        ShowMessageBox(Message(IDS_NO_FILES_SELECTED), "", MB_OK);
+}
+
+bool CConversionView::TakeReferenceSize(Job& job, CImageFile& image, const FrameTransform& transform) {
+    // The first file, decoded once more on its own, fixes the reference size.
+    const std::string& name = job.files[0].name;
+    SetPaneText(services_, ID_INDICATOR_FILE_NAME, name);
+    if (!image.Load(job.paths[0])) {
+        LogFormatted(services_, IDS_FAILED_TO_OPEN, name, true, true);
+        SetPaneFormatted(services_, ID_INDICATOR_FILE_NAME, IDS_FAILED_TO_OPEN, name);
+        job.summary.unreadable = 1;
+        job.summary.outputFailed = true;
+        PublishSummary(job.summary);
+        ShowMessageBox(FormatMessage(IDS_FAILED_TO_OPEN, {name}), "", MB_OK);
         if (CurrentSettings().AutoStop)
             PostCloseFromWorker();
-        return;
+        return false;
     }
     ApplyFrameTransforms(image, &transform);
-    const uint32_t referenceWidth = image.Width();
-    const uint32_t referenceHeight = image.Height();
-    SetPaneNumber(services_, ID_INDICATOR_FILE_COUNT, static_cast<long>(files.size()));
+    job.referenceWidth = image.Width();
+    job.referenceHeight = image.Height();
+    SetPaneNumber(services_, ID_INDICATOR_FILE_COUNT, static_cast<long>(job.files.size()));
     SetPaneNumber(services_, ID_INDICATOR_FAILURES, 0);
+    return true;
+}
 
-    int failures = 0;
-    bool stopped = false;
-    auto countFailure = [&] {
-        ++failures;
-        SetPaneNumber(services_, ID_INDICATOR_FAILURES, failures);
-    };
+bool CConversionView::ConvertFile(Job& job, size_t i, std::unique_ptr<PreparedImage> prepared, CImageFile& image) {
+    const std::string& name = job.files[i].name;
+    SetPaneText(services_, ID_INDICATOR_FILE_NAME, name);
+    SetPaneNumber(services_, ID_INDICATOR_FILE_NUMBER, static_cast<long>(i + 1));
 
-    for (size_t i = 0; i < files.size() && !stopped; ++i) {
-        const std::string& name = files[i].name;
-        SetPaneText(services_, ID_INDICATOR_FILE_NAME, name);
-        SetPaneNumber(services_, ID_INDICATOR_FILE_NUMBER, static_cast<long>(i + 1));
-
-        std::unique_ptr<PreparedImage> prepared = pipeline.Take(i);
-        image.Adopt(paths[i], prepared->picture);
-        if (!prepared->loaded) {
-            LogFormatted(services_, IDS_FAILED_TO_OPEN, name, true, true);
-            SetPaneFormatted(services_, ID_INDICATOR_FILE_NAME, IDS_FAILED_TO_OPEN, name);
-            ++summary.unreadable;
-            countFailure();
-            services_.ShowAviOpen(false);
-            continue;
-        }
-
-        if (!doc_.OpenForImage(image)) {
-            LogMessage(services_, IDS_FAILED_TO_OPEN_AVI_OR_CANCELLED, true, true);
-            summary.outputFailed = true;
-            services_.ShowAviOpen(false);
-            doc_.CloseAvi();
-            break;
-        }
-        ReloadSettings();
-        const Settings settings = CurrentSettings();
-        services_.ShowAviOpen(true);
-
-        // An output left open by an earlier conversion keeps the frame size it was made with;
-        // an image of another size is refused like any other size mismatch.
-        if (image.Width() != referenceWidth || image.Height() != referenceHeight || !doc_.FitsOpenStream(image)) {
-            LogFormatted(services_, IDS_DIFFERENT_SIZE, name, true, true);
-            SetPaneFormatted(services_, ID_INDICATOR_FILE_NAME, IDS_DIFFERENT_SIZE, name);
-            ++summary.wrongSize;
-            countFailure();
-            continue;
-        }
-
-        // A rate below 1 from a hand-edited INI file counts as 1 here as it does for the writer.
-        const FormValues form = Form();
-        int64_t frames = 1;
-        if (form.UseFrameTime && form.AVIFrameTime > 0) {
-            const int64_t rate = settings.FramesPerSec < 1 ? 1 : settings.FramesPerSec;
-            frames = static_cast<int64_t>(form.AVIFrameTime) * rate / 1000;
-        }
-
-        int firstFrame = 0;
-        std::unique_ptr<CImageFile> gray = std::move(prepared->gray);
-        for (int64_t frame = 0; frame < frames; ++frame) {
-            if (StopRequested) {
-                LogMessage(services_, IDS_STOPPING, true, false);
-                m_hStopVideoEvent.Reset();
-                StopRequested = 0;
-                stopped = true;
-                break;
-            }
-            if (m_hStopVideoEvent.Wait(0)) {
-                LogMessage(services_, IDS_STOPPING, true, false);
-                stopped = true;
-                break;
-            }
-            services_.BlinkActivity();
-            const int result = doc_.AddFrame(image, firstFrame, std::move(gray));
-            bool leave = false;
-            if (result == 0) {
-                if (frame == 0)
-                    ++summary.written;
-                int marked = fileList_.MarkConverted(image.Name(), files[i].index);
-                if (marked >= 0)
-                    services_.MarkConverted(image.Name(), marked);
-                ThrottledShowVideo(image.Path());
-            } else if (result == 1) {
-                LogMessage(services_, IDS_FAILED_TO_WRITE_AVI, true, true);
-                SetPaneText(services_, ID_INDICATOR_FILE_NAME, Message(IDS_FAILED_TO_WRITE_AVI));
-                ++summary.writeFailures;
-                leave = true;
-            } else {
-                LogFormatted(services_, IDS_DROPPED, name, true, true);
-                ++summary.dropped;
-                countFailure();
-                leave = true;
-            }
-            SetPaneNumber(services_, ID_INDICATOR_TIME, static_cast<long>(std::time(nullptr) - start));
-            if (leave)
-                break;
-        }
+    image.Adopt(job.paths[i], prepared->picture);
+    if (!prepared->loaded) {
+        RefuseFile(job, IDS_FAILED_TO_OPEN, name, job.summary.unreadable);
+        services_.ShowAviOpen(false);
+        return true;
     }
+    if (!doc_.OpenForImage(image)) {
+        LogMessage(services_, IDS_FAILED_TO_OPEN_AVI_OR_CANCELLED, true, true);
+        job.summary.outputFailed = true;
+        services_.ShowAviOpen(false);
+        doc_.CloseAvi();
+        return false;
+    }
+    ReloadSettings();
+    services_.ShowAviOpen(true);
 
+    // An output left open by an earlier conversion keeps the frame size it was made with; an
+    // image of another size is refused like any other size mismatch.
+    if (image.Width() != job.referenceWidth || image.Height() != job.referenceHeight || !doc_.FitsOpenStream(image)) {
+        RefuseFile(job, IDS_DIFFERENT_SIZE, name, job.summary.wrongSize);
+        return true;
+    }
+    WriteFrames(job, image, job.files[i].index, std::move(prepared->gray));
+    return true;
+}
+
+void CConversionView::RefuseFile(Job& job, unsigned messageId, const std::string& name, int& count) {
+    LogFormatted(services_, messageId, name, true, true);
+    SetPaneFormatted(services_, ID_INDICATOR_FILE_NAME, messageId, name);
+    ++count;
+    CountFailure(job);
+}
+
+void CConversionView::CountFailure(Job& job) {
+    ++job.failures;
+    SetPaneNumber(services_, ID_INDICATOR_FAILURES, job.failures);
+}
+
+int64_t CConversionView::FramesPerImage() const {
+    const FormValues form = Form();
+    if (!form.UseFrameTime || form.AVIFrameTime <= 0)
+        return 1;
+    // A rate below 1 from a hand-edited INI file counts as 1 here as it does for the writer.
+    const int64_t rate = std::max(1, CurrentSettings().FramesPerSec);
+    return static_cast<int64_t>(form.AVIFrameTime) * rate / 1000;
+}
+
+void CConversionView::WriteFrames(Job& job, CImageFile& image, int listIndex, std::unique_ptr<CImageFile> gray) {
+    const int64_t frames = FramesPerImage();
+    int firstFrame = 0;
+    for (int64_t frame = 0; frame < frames; ++frame) {
+        if (StopSeen()) {
+            job.stopped = true;
+            return;
+        }
+        services_.BlinkActivity();
+        const CPixreelDoc::AddFrameResult result = doc_.AddFrame(image, firstFrame, std::move(gray));
+        if (result == CPixreelDoc::kFrameWritten) {
+            if (frame == 0)
+                ++job.summary.written;
+            const int marked = fileList_.MarkConverted(image.Name(), listIndex);
+            if (marked >= 0)
+                services_.MarkConverted(image.Name(), marked);
+            ThrottledShowVideo(image.Path());
+        } else if (result == CPixreelDoc::kFrameFailed) {
+            LogMessage(services_, IDS_FAILED_TO_WRITE_AVI, true, true);
+            SetPaneText(services_, ID_INDICATOR_FILE_NAME, Message(IDS_FAILED_TO_WRITE_AVI));
+            ++job.summary.writeFailures;
+        } else {
+            LogFormatted(services_, IDS_DROPPED, image.Name(), true, true);
+            ++job.summary.dropped;
+            CountFailure(job);
+        }
+        SetPaneNumber(services_, ID_INDICATOR_TIME, static_cast<long>(std::time(nullptr) - job.start));
+        if (result != CPixreelDoc::kFrameWritten)
+            return;
+    }
+}
+
+bool CConversionView::StopSeen() {
+    // The stop flag is taken back together with the event; the event alone is consumed by the look.
+    const bool flagged = StopRequested != 0;
+    if (!flagged && !m_hStopVideoEvent.Wait(0))
+        return false;
+    LogMessage(services_, IDS_STOPPING, true, false);
+    if (flagged) {
+        m_hStopVideoEvent.Reset();
+        StopRequested = 0;
+    }
+    return true;
+}
+
+void CConversionView::FinishJob(Job& job) {
     StopRequested = 0;
     if (Form().AVIStyle == 0) {
         doc_.CloseAvi();
         services_.ShowAviOpen(false);
     }
-    summary.stopped = stopped;
-    publish();
-    if (CurrentSettings().AutoStop && !stopped)
+    job.summary.stopped = job.stopped;
+    PublishSummary(job.summary);
+    if (CurrentSettings().AutoStop && !job.stopped)
         PostCloseFromWorker();
+}
+
+void CConversionView::PublishSummary(const JobSummary& summary) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    summary_ = summary;
 }

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -19,8 +20,10 @@
 #include "platform/Event.h"
 #include "platform/Thread.h"
 
+class CImageFile;
 class CPixreelDoc;
 class WindowServices;
+struct PreparedImage;
 
 /// Command identifiers of the menus, as the view posts and handles them.
 enum ViewCommand : int {
@@ -108,6 +111,23 @@ public:
     std::atomic<int> StopRequested{0};
 
 private:
+    struct Job;
+
+    // The steps of ProcessFiles.
+    bool CollectFiles(Job& job);
+    void EndWithoutFiles(Job& job);
+    bool TakeReferenceSize(Job& job, CImageFile& image, const FrameTransform& transform);
+    /// false when no output could be made and the job ends.
+    bool ConvertFile(Job& job, size_t i, std::unique_ptr<PreparedImage> prepared, CImageFile& image);
+    void RefuseFile(Job& job, unsigned messageId, const std::string& name, int& count);
+    void CountFailure(Job& job);
+    int64_t FramesPerImage() const;
+    void WriteFrames(Job& job, CImageFile& image, int listIndex, std::unique_ptr<CImageFile> gray);
+    /// Looks for a stop request between two frames; logs "Stopping Processing" when there is one.
+    bool StopSeen();
+    void FinishJob(Job& job);
+    void PublishSummary(const JobSummary& summary);
+
     void StartWorker();
     void StartPreviewThread();
     void ReadForm();

@@ -7,10 +7,6 @@
 
 class CErrorReporter {
 public:
-    CErrorReporter() = default;
-    virtual ~CErrorReporter() = default;
-    CErrorReporter(const CErrorReporter&) = delete;
-    CErrorReporter& operator=(const CErrorReporter&) = delete;
 
     /// Shows "<system text of errorCode>\n<message filled with arguments>" in a box without owner
     /// or caption, with flags | MB_SYSTEMMODAL. The message is the string-table entry messageId
@@ -21,6 +17,10 @@ public:
 
     /// The system text of the last code reported (empty before the first report).
     const std::string& SystemText() const { return systemText_; }
+
+protected:
+    // Part of a writer, never an object of its own.
+    ~CErrorReporter() = default;
 
 private:
     std::string systemText_;

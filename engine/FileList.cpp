@@ -38,10 +38,6 @@ bool FileList::Populate(bool fill, bool selectAll, const Settings& settings) {
 
     const std::string pattern = std::string(settings.JPGDir) + "*." + settings.JPGSuffix;
     FolderListing listing;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        listing.SetRecordLimit(listingLimit_);
-    }
     // The folder is read without the lock: a large one takes a while, and the worker may be
     // marking entries meanwhile.
     listing.List(pattern, settings.JPGSortOrder);
@@ -118,18 +114,20 @@ int FileList::SelectAll() {
     return static_cast<int>(entries_.size());
 }
 
-void FileList::SetSelected(int index, bool selected) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (index < 0 || index >= static_cast<int>(entries_.size()))
-        return;
-    entries_[static_cast<size_t>(index)].selected = selected;
-    Changed();
+FileList::Entry* FileList::EntryLocked(int index) {
+    return index >= 0 && index < static_cast<int>(entries_.size()) ? &entries_[static_cast<size_t>(index)] : nullptr;
 }
 
-void FileList::FocusFirst() {
+const FileList::Entry* FileList::EntryLocked(int index) const {
+    return const_cast<FileList*>(this)->EntryLocked(index);
+}
+
+void FileList::SetSelected(int index, bool selected) {
     std::lock_guard<std::mutex> lock(mutex_);
-    FocusFirstLocked();
-    Changed();
+    if (Entry* entry = EntryLocked(index)) {
+        entry->selected = selected;
+        Changed();
+    }
 }
 
 void FileList::FocusFirstLocked() {
@@ -185,8 +183,7 @@ bool FileList::CollectSelected(std::vector<FileEntry>& entries) {
 int FileList::MarkConverted(const std::string& name, int index) {
     std::lock_guard<std::mutex> lock(mutex_);
     int marked = -1;
-    if (index >= 0 && index < static_cast<int>(entries_.size()) &&
-        EqualIgnoringAsciiCase(entries_[static_cast<size_t>(index)].name, name)) {
+    if (const Entry* entry = EntryLocked(index); entry && EqualIgnoringAsciiCase(entry->name, name)) {
         marked = index;
     } else {
         // The list changed since the selection was collected: find the file by its name.
@@ -278,9 +275,8 @@ std::vector<FileList::Entry> FileList::Entries() const {
 
 FileList::Entry FileList::EntryAt(int index) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (index < 0 || index >= static_cast<int>(entries_.size()))
-        return {};
-    return entries_[static_cast<size_t>(index)];
+    const Entry* entry = EntryLocked(index);
+    return entry ? *entry : Entry{};
 }
 
 int FileList::FocusedIndex() const {
@@ -299,9 +295,8 @@ std::string FileList::ListDirectory() const {
 
 std::string FileList::PathOf(int index) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (index < 0 || index >= static_cast<int>(entries_.size()))
-        return {};
-    return listDirectory_ + entries_[static_cast<size_t>(index)].name;
+    const Entry* entry = EntryLocked(index);
+    return entry ? listDirectory_ + entry->name : std::string();
 }
 
 unsigned FileList::Revision() const {
@@ -312,9 +307,4 @@ unsigned FileList::Revision() const {
 void FileList::SetCollectLimit(size_t limit) {
     std::lock_guard<std::mutex> lock(mutex_);
     collectLimit_ = limit;
-}
-
-void FileList::SetListingLimit(size_t limit) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    listingLimit_ = limit;
 }

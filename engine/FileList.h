@@ -56,8 +56,6 @@ public:
     /// Selects every entry; returns the entry count.
     int SelectAll();
     void SetSelected(int index, bool selected);
-    /// Gives entry 0 the focus and the selection; other entries keep their states.
-    void FocusFirst();
 
     /// The first selected entry from the top; false when none is.
     bool FirstSelected(std::string& name, int& index) const;
@@ -94,12 +92,13 @@ public:
 
     /// Caps the FileEntry records CollectSelected can make, as if memory ran out (0: no cap).
     void SetCollectLimit(size_t limit);
-    /// Caps the records a directory listing can hold, as if memory ran out (0: no cap).
-    void SetListingLimit(size_t limit);
 
 private:
     void SortByTime(bool creation);
     void FocusFirstLocked();
+    /// The entry at index, none outside the list; the caller holds the lock.
+    Entry* EntryLocked(int index);
+    const Entry* EntryLocked(int index) const;
     void Changed() { ++revision_; }
 
     mutable std::mutex mutex_;
@@ -107,5 +106,4 @@ private:
     std::string listDirectory_;
     unsigned revision_ = 0;
     size_t collectLimit_ = 0;
-    size_t listingLimit_ = 0;
 };

@@ -1,37 +1,57 @@
 #include "engine/FormValues.h"
 
 #include "config/Settings.h"
+#include "engine/FrameTransform.h"
+
+namespace {
+
+// The form's values: the stored key each comes from (its section and name are in the settings'
+// key table), and the transform value it sets, if any. Storing follows this order.
+struct FormField {
+    int Settings::*setting;
+    int FormValues::*form;
+    int FrameTransform::*transform;  // none: the transform does not take it as a whole number
+};
+
+constexpr FormField kFormFields[] = {
+    {&Settings::AVIScale, &FormValues::AVIScale, &FrameTransform::AVIScale},
+    {&Settings::AVIXScale, &FormValues::AVIXScale, &FrameTransform::AVIXScale},
+    {&Settings::AVIXYcale, &FormValues::AVIXYcale, &FrameTransform::AVIXYcale},
+    {&Settings::AVIRotate, &FormValues::AVIRotate, &FrameTransform::AVIRotate},
+    {&Settings::AVIRotateAngle, &FormValues::AVIRotateAngle, nullptr},  // degrees as a float there
+    {&Settings::AVIFrameTime, &FormValues::AVIFrameTime, nullptr},
+    {&Settings::AVIStyle, &FormValues::AVIStyle, nullptr},
+    {&Settings::Flip, &FormValues::Flip, &FrameTransform::Flip},
+    {&Settings::Mirror, &FormValues::Mirror, &FrameTransform::Mirror},
+    {&Settings::UseFrameTime, &FormValues::UseFrameTime, nullptr},
+    {&Settings::Brightness, &FormValues::Brightness, &FrameTransform::Brightness},
+    {&Settings::Contrast, &FormValues::Contrast, &FrameTransform::Contrast},
+    {&Settings::UseBrightness, &FormValues::UseBrightness, &FrameTransform::UseBrightness},
+};
+
+}  // namespace
 
 FormValues FormValues::FromSettings(const Settings& settings) {
     FormValues form;
-    form.AVIScale = settings.AVIScale;
-    form.AVIXScale = settings.AVIXScale;
-    form.AVIXYcale = settings.AVIXYcale;
-    form.AVIRotate = settings.AVIRotate;
-    form.AVIRotateAngle = settings.AVIRotateAngle;
-    form.AVIFrameTime = settings.AVIFrameTime;
-    form.AVIStyle = settings.AVIStyle;
-    form.Flip = settings.Flip;
-    form.Mirror = settings.Mirror;
-    form.UseFrameTime = settings.UseFrameTime;
-    form.Brightness = settings.Brightness;
-    form.Contrast = settings.Contrast;
-    form.UseBrightness = settings.UseBrightness;
+    for (const FormField& field : kFormFields)
+        form.*field.form = settings.*field.setting;
     return form;
 }
 
 void FormValues::Store() const {
-    WriteSettingInt("Config", "AVIScale", AVIScale);
-    WriteSettingInt("Config", "AVIXScale", AVIXScale);
-    WriteSettingInt("Config", "AVIXYcale", AVIXYcale);
-    WriteSettingInt("Config", "AVIRotate", AVIRotate);
-    WriteSettingInt("Config", "AVIRotateAngle", AVIRotateAngle);
-    WriteSettingInt("Config", "AVIFrameTime", AVIFrameTime);
-    WriteSettingInt("Config", "AVIStyle", AVIStyle);
-    WriteSettingInt("Config", "Flip", Flip);
-    WriteSettingInt("Config", "Mirror", Mirror);
-    WriteSettingInt("Config", "UseFrameTime", UseFrameTime);
-    WriteSettingInt("Config", "Brightness", Brightness);
-    WriteSettingInt("Config", "Contrast", Contrast);
-    WriteSettingInt("Config", "UseBrightness", UseBrightness);
+    for (const FormField& field : kFormFields) {
+        const IntSetting* key = FindIntSetting(field.setting);
+        WriteSettingInt(key->section, key->key, this->*field.form);
+    }
+}
+
+FrameTransform FormValues::Transform(int scaleType) const {
+    FrameTransform transform;
+    for (const FormField& field : kFormFields) {
+        if (field.transform)
+            transform.*field.transform = this->*field.form;
+    }
+    transform.AVIRotateAngle = static_cast<float>(AVIRotateAngle);
+    transform.ScaleType = scaleType;
+    return transform;
 }

@@ -3,6 +3,7 @@
 // settings at start-up, read from the controls when a conversion starts and when the program
 // closes, and stored in the INI file at the close.
 
+struct FrameTransform;
 struct Settings;
 
 struct FormValues {
@@ -25,4 +26,7 @@ struct FormValues {
     /// Stores every value with WriteSettingInt in section "Config", in the order of the fields
     /// (nothing is written while the process has command-line arguments).
     void Store() const;
+    /// The frame transforms of a conversion started with these values; the scale type is a
+    /// setting of its own, not a form value.
+    FrameTransform Transform(int scaleType) const;
 };

@@ -44,10 +44,6 @@ void CImageFile::Adopt(const std::string& path, CPixImage& decoded) {
         image_.TakeOver(decoded);
 }
 
-void CImageFile::Release() {
-    image_.Release();
-}
-
 uint32_t CImageFile::Width() const {
     return image_.IsValid() ? image_.Width() : 0;
 }
@@ -66,10 +62,6 @@ BITMAPINFOHEADER CImageFile::Header() const {
 
 const BITMAPINFOHEADER* CImageFile::HeaderRecord() const {
     return image_.IsValid() ? &image_.Header() : nullptr;
-}
-
-const uint8_t* CImageFile::PixelBlock() const {
-    return image_.Block();
 }
 
 uint8_t* CImageFile::PixelBits() const {

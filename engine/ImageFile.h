@@ -22,7 +22,6 @@ public:
     int Load(const std::string& path);
     /// Takes a picture decoded elsewhere from the file at the path, as if Load had decoded it.
     void Adopt(const std::string& path, CPixImage& decoded);
-    void Release();
 
     // Every accessor answers 0 or none while the picture is empty.
     uint32_t Width() const;
@@ -30,7 +29,6 @@ public:
     uint32_t BitsPerPixel() const;
     BITMAPINFOHEADER Header() const;
     const BITMAPINFOHEADER* HeaderRecord() const;
-    const uint8_t* PixelBlock() const;
     uint8_t* PixelBits() const;
     size_t DibSize() const;
     /// First byte of pixel row y (row 0 is the bottom row), or none outside the picture.

@@ -5,6 +5,7 @@
 #include "config/CommandLineOverlay.h"
 #include "engine/StatusLog.h"
 #include "engine/WindowServices.h"
+#include "platform/LocalTime.h"
 #include "platform/StringTable.h"
 #include "platform/VersionInfo.h"
 
@@ -26,13 +27,7 @@ std::string WithoutExtension(const std::string& path) {
 }  // namespace
 
 std::string OutputTimeStamp(time_t when) {
-    std::tm local{};
-    localtime_r(&when, &local);
-    char date[64] = "";
-    char time[16] = "";
-    std::strftime(date, sizeof date, "%b %d", &local);
-    std::strftime(time, sizeof time, "%H%M%S", &local);
-    return std::string(date) + " " + time;
+    return FormatLocalTime(when, "%b %d %H%M%S");
 }
 
 CPixreelDoc::CPixreelDoc(WindowServices& services) : services_(services), writer_(services) {}
@@ -46,13 +41,13 @@ void CPixreelDoc::SetOutputStyle(int aviStyle) {
 }
 
 void CPixreelDoc::BuildOutputName(const std::string& imageName) {
-    std::string name = settings_.OutputPath;
     if (outputMode_ == kOnePerImage) {
-        name += imageName;
-        outputName_ = WithoutExtension(name) + ".avi";
+        outputName_ = WithoutExtension(settings_.OutputPath + imageName) + ".avi";
         return;
     }
-    name += settings_.VideoFile;
+    // An absolute name is used as it stands; any other is put into the output folder.
+    const std::string video = settings_.VideoFile;
+    const std::string name = video.starts_with('/') ? video : settings_.OutputPath + video;
     if (settings_.Overwrite == 0) {
         // The stamp goes after the name without its extension, so that neither a dot in the name
         // ("holiday.avi") nor one in the month abbreviation can cut it off again: outputs of
@@ -96,9 +91,9 @@ bool CPixreelDoc::FitsOpenStream(const CImageFile& image) const {
     return !writer_.IsOpen() || !streamFormat_.valid || streamFormat_.SameSize(image.Image());
 }
 
-int CPixreelDoc::AddFrame(CImageFile& image, int& firstFrame, std::unique_ptr<CImageFile> gray) {
+CPixreelDoc::AddFrameResult CPixreelDoc::AddFrame(CImageFile& image, int& firstFrame, std::unique_ptr<CImageFile> gray) {
     if (firstFrame == 0 && comparer_.Compare(image, static_cast<double>(settings_.MotionDeviation), std::move(gray)) == 0)
-        return 2;
+        return kFrameDropped;
 
     // The compressor was set up for the stream's first frame; a frame of another depth or
     // palette is brought into that format first, and one that cannot be is not written.
@@ -108,10 +103,10 @@ int CPixreelDoc::AddFrame(CImageFile& image, int& firstFrame, std::unique_ptr<CI
             LogFormatted(services_, IDS_PROCESSED, image.Name(), true, false);
             firstFrame = 1;
         }
-        return 0;
+        return kFrameWritten;
     }
     LogFormatted(services_, IDS_FAILED_TO_PROCESS, image.Name(), true, true);
-    return 1;
+    return kFrameFailed;
 }
 
 int CPixreelDoc::CloseAvi() {

@@ -25,6 +25,9 @@ public:
     static constexpr int kOnePerImage = 1;
     static constexpr int kOneForAll = 2;
 
+    /// What AddFrame did with a frame.
+    enum AddFrameResult : int { kFrameWritten = 0, kFrameFailed = 1, kFrameDropped = 2 };
+
     explicit CPixreelDoc(WindowServices& services);
     ~CPixreelDoc();
     CPixreelDoc(const CPixreelDoc&) = delete;
@@ -39,9 +42,9 @@ public:
     /// open output is kept; otherwise the output is (re)named, created and set up for the image.
     int OpenForImage(const CImageFile& image);
     /// Adds one frame of the image. On the image's first frame (firstFrame 0) the comparer may
-    /// drop it; `gray` is its untransformed gray decode when one was made ahead. 0 written
-    /// (firstFrame becomes 1), 1 write failed, 2 dropped as identical.
-    int AddFrame(CImageFile& image, int& firstFrame, std::unique_ptr<CImageFile> gray = nullptr);
+    /// drop it as identical; `gray` is its untransformed gray decode when one was made ahead.
+    /// A written first frame sets firstFrame to 1.
+    AddFrameResult AddFrame(CImageFile& image, int& firstFrame, std::unique_ptr<CImageFile> gray = nullptr);
     /// Closes an open output (with its INFO chunk when WriteCopyright is set) and forgets the
     /// comparer's reference. Always 1.
     int CloseAvi();

@@ -5,15 +5,8 @@
 
 namespace {
 
-std::string CodeText(DWORD code) {
-    std::string text;
-    for (int shift = 0; shift < 32; shift += 8)
-        text.push_back(static_cast<char>((code >> shift) & 0xFF));
-    return text;
-}
-
 bool SameCode(DWORD a, DWORD b) {
-    return EqualIgnoringAsciiCase(CodeText(a), CodeText(b));
+    return EqualIgnoringAsciiCase(FourCCText(a), FourCCText(b));
 }
 
 // The list entry of a "-c" code: 0 for "DIB", else the first compressor with the code; the
@@ -31,7 +24,7 @@ size_t EntryOfCode(const std::vector<CodecListEntry>& entries, DWORD code) {
 void ShowUnknownCodec(const std::string& wanted, const CodecChoice& choice) {
     std::string known = "DIB";
     for (size_t i = 1; i < choice.Entries().size(); ++i)
-        known += ", " + CodeText(choice.Entries()[i].code);
+        known += ", " + FourCCText(choice.Entries()[i].code);
     ShowMessageBox("No compressor \"" + wanted + "\" can compress " + choice.Sample().Name() +
                        " on this machine. Available: " + known + ".",
                    "", MB_ICONHAND);

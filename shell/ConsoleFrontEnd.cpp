@@ -26,6 +26,19 @@ namespace {
 std::mutex g_consoleMutex;
 ConsoleFrontEnd* g_console = nullptr;
 
+// The commands a console carries out, with the view's handler of each.
+struct ConsoleCommand {
+    int id;
+    void (CConversionView::*handler)();
+};
+
+constexpr ConsoleCommand kConsoleCommands[] = {
+    {ID_PROCESS_FILES, &CConversionView::OnProcessFiles},
+    {ID_PROCESS_ALL_FILES, &CConversionView::OnProcessAllFiles},
+    {ID_STOP_PROCESSING, &CConversionView::OnStopProcessing},
+    {ID_FILE_CLOSE_AVI, &CConversionView::OnCloseAviFile},
+};
+
 bool SameFile(int a, int b) {
     struct stat sa {};
     struct stat sb {};
@@ -157,22 +170,12 @@ void ConsoleFrontEnd::PostClose() {
 }
 
 void ConsoleFrontEnd::PostCommand(int commandId) {
-    switch (commandId) {
-    case ID_PROCESS_FILES:
-        Post([this] { view_->OnProcessFiles(); });
-        break;
-    case ID_PROCESS_ALL_FILES:
-        Post([this] { view_->OnProcessAllFiles(); });
-        break;
-    case ID_STOP_PROCESSING:
-        Post([this] { view_->OnStopProcessing(); });
-        break;
-    case ID_FILE_CLOSE_AVI:
-        Post([this] { view_->OnCloseAviFile(); });
-        break;
-    default:
-        // Properties and the other window commands have no console form.
-        break;
+    // Properties and the other window commands have no console form.
+    for (const ConsoleCommand& command : kConsoleCommands) {
+        if (command.id == commandId) {
+            Post([this, handler = command.handler] { (view_->*handler)(); });
+            return;
+        }
     }
 }
 
@@ -259,14 +262,17 @@ int ConsoleFrontEnd::Run(CConversionView& view, CPixreelDoc& doc) {
 int ConsoleFrontEnd::ExitStatus(CConversionView& view, CPixreelDoc& doc) const {
     if (interrupted_)
         return kExitInterrupted;
-    const JobSummary job = view.LastJob();
+    return ConversionExitStatus(view.LastJob(), doc.FailedCloses());
+}
+
+int ConversionExitStatus(const JobSummary& job, int failedCloses) {
     if (!job.ran)
         return kExitNoOutput;
     if (job.nothingSelected)
         return kExitNothingToDo;
     if (job.outputFailed && job.written == 0)
         return kExitNoOutput;
-    if (job.outputFailed || job.unreadable > 0 || job.wrongSize > 0 || job.writeFailures > 0 || doc.FailedCloses() > 0)
+    if (job.outputFailed || job.unreadable > 0 || job.wrongSize > 0 || job.writeFailures > 0 || failedCloses > 0)
         return kExitFilesFailed;
     return kExitConverted;
 }
@@ -284,7 +290,7 @@ std::string ConsoleUsageText(bool haveDisplay) {
         "\n"
         "  -d DIR      convert every file of DIR whose name ends in .SUFFIX (case ignored)\n"
         "  -f SUFFIX   suffix of the images, without the dot (default from the settings: jpg)\n"
-        "  -o NAME     name of the AVI file, written to the settings' output folder\n"
+        "  -o NAME     name of the AVI file, in the settings' output folder unless it is absolute\n"
         "  -u          one AVI file per image instead of one for all\n"
         "  -l LOGFILE  append every status line to LOGFILE\n"
         "  -c FOURCC   compressor for this run: DIB (uncompressed), MJPG, ...\n"
@@ -296,7 +302,7 @@ std::string ConsoleUsageText(bool haveDisplay) {
     text +=
         "(PIXREEL_INI names another one); a command-line run does not store its options there.\n"
         "Exit status: 0 all converted, 1 some files failed, 2 no output could be made,\n"
-        "3 no matching files, 130 interrupted.\n";
+        "3 no matching files, 64 no arguments, 130 interrupted.\n";
     if (haveDisplay)
         text += "\nThe window of Pixreel is not part of this build; use the command line above.\n";
     else

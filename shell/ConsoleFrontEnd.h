@@ -17,6 +17,7 @@
 
 class CConversionView;
 class CPixreelDoc;
+struct JobSummary;
 
 /// Exit statuses of a console run.
 enum ConsoleExit : int {
@@ -92,6 +93,10 @@ private:
     bool quit_ = false;
     bool interrupted_ = false;
 };
+
+/// The exit status of an unattended run (console or window) from how its last conversion went and
+/// how many outputs could not be completed.
+int ConversionExitStatus(const JobSummary& job, int failedCloses);
 
 /// The text printed when pixreel is started without arguments: what to type instead.
 std::string ConsoleUsageText(bool haveDisplay);

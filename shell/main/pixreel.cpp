@@ -1,14 +1,17 @@
-// pixreel: turns series of still images into AVI video. Started with arguments it converts
-// unattended; without a window system it runs the same conversion on the console.
+// pixreel: turns series of still images into AVI video. With a display it opens its window (a
+// start with arguments converts unattended in it and closes by itself); without one the same
+// unattended conversion runs on the console.
 
 #include <malloc.h>
 
 #include <clocale>
+#include <cstdlib>
 
 #include "config/CommandLineOverlay.h"
 #include "platform/ProcessCommandLine.h"
 #include "shell/ConsoleFrontEnd.h"
 #include "shell/InfoOptions.h"
+#include "shell/ui/PixreelApp.h"
 
 int main(int argc, char** argv) {
     bool answered = false;  // --help and --version print and end, with or without a display
@@ -25,7 +28,15 @@ int main(int argc, char** argv) {
     std::setlocale(LC_TIME, "");
     SetProcessCommandLine(argc, argv);
     InstallCommandLineOverlay();
-    // The window is not part of this build: with or without a display the console runs the
-    // conversion (and installs its message-box handler).
+
+    if (DisplayNamed()) {
+        const int status = RunPixreelWindow(argc, argv);
+        if (status != kNoWindowSystem)
+            return status;
+    }
+    // No display could be opened. The console runs a start with arguments; a start without
+    // arguments says that the window needs a display and how to convert without one.
+    ::unsetenv("DISPLAY");
+    ::unsetenv("WAYLAND_DISPLAY");
     return RunPixreelConsole();
 }

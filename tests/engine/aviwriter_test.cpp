@@ -411,8 +411,7 @@ TEST_F(AviWriterTest, NamePositionsFollowTheRateAtWritingTime) {
 }
 
 TEST_F(AviWriterTest, FramesAndNamesReadBackWithFfprobe) {
-    if (!HaveProgram("ffprobe") || !HaveProgram("ffmpeg"))
-        GTEST_SKIP() << "ffprobe/ffmpeg missing";
+    PIXREEL_REQUIRE_TOOLS(HaveProgram("ffprobe") && HaveProgram("ffmpeg"), "ffprobe/ffmpeg missing");
     const std::string path = dir_.file("names.avi");
     std::vector<TestPicture> pictures;
     for (int i = 0; i < 4; ++i)
@@ -491,8 +490,7 @@ TEST_F(AviWriterTest, FramesAndNamesReadBackWithFfprobe) {
 }
 
 TEST_F(AviWriterTest, PalettedFramesDecodeToTheirColours) {
-    if (!HaveProgram("ffmpeg"))
-        GTEST_SKIP() << "ffmpeg missing";
+    PIXREEL_REQUIRE_TOOLS(HaveProgram("ffmpeg"), "ffmpeg missing");
     const std::string path = dir_.file("pal.avi");
     std::vector<TestPicture> pictures;
     for (int i = 0; i < 3; ++i)
@@ -514,8 +512,7 @@ TEST_F(AviWriterTest, PalettedFramesDecodeToTheirColours) {
 
 TEST_F(AviWriterTest, KeyFrameIntervalWithATemporalCompressor) {
     const DWORD fmp4 = mmioFOURCC('F', 'M', 'P', '4');
-    if (!HaveProgram("ffprobe") || !HaveCompressor(fmp4))
-        GTEST_SKIP() << "no MPEG-4 compressor or ffprobe";
+    PIXREEL_REQUIRE_TOOLS(HaveProgram("ffprobe") && HaveCompressor(fmp4), "no MPEG-4 compressor or ffprobe");
     const std::string path = dir_.file("gop.avi");
     std::vector<TestPicture> pictures;
     for (int i = 0; i < 9; ++i)

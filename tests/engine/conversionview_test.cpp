@@ -298,7 +298,7 @@ TEST_F(ConversionTest, SingleOutputIsAppendedToAcrossJobs) {
 
 TEST_F(ConversionTest, CommandsWhileAJobRuns) {
     for (int i = 0; i < 3; ++i)
-        Image("f" + std::to_string(i) + ".jpg", 16, 16, static_cast<uint32_t>(i));
+        Image(NumberedName("f", i, ".jpg"), 16, 16, static_cast<uint32_t>(i));
     CConversionView& v = View();
     SetForm([](FormValues& form) {
         form.UseFrameTime = 1;

@@ -25,7 +25,7 @@ class FramePipelineTest : public ::testing::Test {
 protected:
     void SetUp() override {
         for (int i = 0; i < 9; ++i) {
-            std::string path = dir.file("f" + std::to_string(i) + ".jpg");
+            std::string path = dir.file(NumberedName("f", i, ".jpg"));
             if (i == 4)
                 WriteFileBytes(path, "broken");
             else

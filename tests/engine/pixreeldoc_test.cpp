@@ -70,6 +70,12 @@ TEST_F(PixreelDocTest, OutputNamesFollowStyleAndExtensionRule) {
     doc.ReloadSettings();
     doc.BuildOutputName("x.jpg");
     EXPECT_EQ(doc.OutputName(), "/data/v1.2/clip.avi");
+
+    // An absolute name is not put into the output folder.
+    SetIni("[Config]\nOutputPath=/data/\nVideoFile=/home/me/out.avi\n");
+    doc.ReloadSettings();
+    doc.BuildOutputName("x.jpg");
+    EXPECT_EQ(doc.OutputName(), "/home/me/out.avi");
 }
 
 TEST_F(PixreelDocTest, TimeStampWhenNotOverwriting) {

@@ -229,8 +229,7 @@ TEST(BmpDecoder, FailureTexts) {
 
 // ImageMagick writes the files; our decode must give exactly the pixels it reads back.
 TEST(BmpDecoder, MatchesImageMagick) {
-    if (!HaveConvert())
-        GTEST_SKIP() << "ImageMagick not installed";
+    PIXREEL_REQUIRE_TOOLS(HaveConvert(), "ImageMagick not installed");
     TempDir dir;
     const uint32_t width = 23, height = 13;
     WritePpm(dir.file("in.ppm"), width, height, TestPattern(width, height));

@@ -92,6 +92,7 @@ TEST(FuzzRegressions, EveryKeptInputDecodesCleanly) {
             ++count;
         }
     }
+    EXPECT_GT(count, 0u) << "no kept inputs found under " << (kFuzzDir / "regressions");
     RecordProperty("files", static_cast<int>(count));
 }
 

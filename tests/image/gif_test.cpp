@@ -266,8 +266,7 @@ TEST(GifDecoder, DamagedDataFailsSilentlyOrDecodesWhatIsThere) {
 
 // ImageMagick's GIFs use the full LZW code range; our decode must match what it reads back.
 TEST(GifDecoder, MatchesImageMagick) {
-    if (!HaveConvert())
-        GTEST_SKIP() << "ImageMagick not installed";
+    PIXREEL_REQUIRE_TOOLS(HaveConvert(), "ImageMagick not installed");
     TempDir dir;
     const uint32_t width = 61, height = 37;
     for (uint32_t seed = 1; seed <= 3; ++seed)

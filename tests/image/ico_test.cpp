@@ -170,8 +170,7 @@ TEST(IcoDecoder, BitmapHeaderDepthWinsOverAZeroColourCount) {
 }
 
 TEST(IcoDecoder, MatchesImageMagick) {
-    if (!HaveConvert())
-        GTEST_SKIP() << "ImageMagick not installed";
+    PIXREEL_REQUIRE_TOOLS(HaveConvert(), "ImageMagick not installed");
     TempDir dir;
     WritePpm(dir.file("in.ppm"), 32, 32, TestPattern(32, 32, 3));
     const std::string trueColour = dir.file("true.ico");

@@ -218,8 +218,8 @@ TEST(JpegDecoder, HostileInputFailsCleanly) {
 }
 
 TEST(JpegDecoder, FilesFromOutsideToolsMatchDjpeg) {
-    if (!HaveProgram("cjpeg") || !HaveProgram("djpeg") || !HaveProgram("/usr/bin/convert"))
-        GTEST_SKIP() << "cjpeg, djpeg or ImageMagick missing";
+    PIXREEL_REQUIRE_TOOLS(HaveProgram("cjpeg") && HaveProgram("djpeg") && HaveProgram("/usr/bin/convert"),
+                          "cjpeg, djpeg or ImageMagick missing");
     TempDir dir;
     // A PPM of our own for cjpeg, and a picture ImageMagick draws itself.
     const std::vector<uint8_t> samples = ColourSamples(50, 30);

@@ -152,8 +152,7 @@ TEST(PcxDecoder, FailureTexts) {
 }
 
 TEST(PcxDecoder, MatchesImageMagick) {
-    if (!HaveConvert())
-        GTEST_SKIP() << "ImageMagick not installed";
+    PIXREEL_REQUIRE_TOOLS(HaveConvert(), "ImageMagick not installed");
     TempDir dir;
     const uint32_t width = 27, height = 9;
     WritePpm(dir.file("in.ppm"), width, height, TestPattern(width, height, 4));

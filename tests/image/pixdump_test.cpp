@@ -28,9 +28,12 @@ std::string SmallPng() {
     desc.width = 5;
     desc.height = 3;
     for (uint32_t y = 0; y < 3; ++y) {
-        std::vector<uint8_t> row;
-        for (uint32_t x = 0; x < 5; ++x)
-            row.insert(row.end(), {static_cast<uint8_t>(40 * x), static_cast<uint8_t>(80 * y), 200});
+        std::vector<uint8_t> row(3 * 5);
+        for (uint32_t x = 0; x < 5; ++x) {
+            row[3 * x] = static_cast<uint8_t>(40 * x);
+            row[3 * x + 1] = static_cast<uint8_t>(80 * y);
+            row[3 * x + 2] = 200;
+        }
         desc.rows.push_back(row);
     }
     return EncodePng(desc);
@@ -136,7 +139,8 @@ TEST_F(PixdumpTest, WritesDecodedPictureAsBmp) {
     EXPECT_EQ(written.at(0, 0)[0], 255);
     EXPECT_EQ(written.at(1, 0)[1], 127);
     EXPECT_EQ(written.at(2, 0)[2], 0);
-    if (HaveProgram("/usr/bin/convert")) {
+    // Without ImageMagick the comparison is left out, except in CI, which must have it.
+    if (HaveProgram("/usr/bin/convert") || RunningInCi()) {
         RgbPicture reference = ReadPnm(RunCommand("/usr/bin/convert " + ShellQuote(dir.file("w.bmp")) + " ppm:-"));
         EXPECT_EQ(MaxChannelDifference(reference, written), 0);
     }

@@ -249,8 +249,7 @@ TEST(PngDecoder, HostileInputFailsCleanlyAndKeepsPicture) {
 }
 
 TEST(PngDecoder, FilesFromImageMagickMatchItsPixels) {
-    if (!HaveProgram("/usr/bin/convert"))
-        GTEST_SKIP() << "ImageMagick missing";
+    PIXREEL_REQUIRE_TOOLS(HaveProgram("/usr/bin/convert"), "ImageMagick missing");
     TempDir dir;
     struct Case {
         const char* name;

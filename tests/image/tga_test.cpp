@@ -154,8 +154,7 @@ TEST(TgaDecoder, FailureTexts) {
 }
 
 TEST(TgaDecoder, MatchesImageMagick) {
-    if (!HaveConvert())
-        GTEST_SKIP() << "ImageMagick not installed";
+    PIXREEL_REQUIRE_TOOLS(HaveConvert(), "ImageMagick not installed");
     TempDir dir;
     const uint32_t width = 21, height = 11;
     WritePpm(dir.file("in.ppm"), width, height, TestPattern(width, height, 2));

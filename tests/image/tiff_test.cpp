@@ -329,8 +329,7 @@ TEST(TiffDecoder, HostileInputFailsCleanly) {
 }
 
 TEST(TiffDecoder, FilesFromOutsideToolsMatchImageMagick) {
-    if (!HaveProgram("/usr/bin/convert") || !HaveProgram("tiffcp"))
-        GTEST_SKIP() << "ImageMagick or tiffcp missing";
+    PIXREEL_REQUIRE_TOOLS(HaveProgram("/usr/bin/convert") && HaveProgram("tiffcp"), "ImageMagick or tiffcp missing");
     TempDir dir;
     int status = 0;
     RunCommand("/usr/bin/convert -seed 9 -size 41x27 plasma:fractal -depth 8 " + ShellQuote(dir.file("im.tif")), &status);

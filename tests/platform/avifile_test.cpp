@@ -79,8 +79,7 @@ std::vector<TestPicture> Frames(int count, int width, int height, int bitCount) 
 class AviFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!HaveProgram("ffprobe") || !HaveProgram("ffmpeg"))
-            GTEST_SKIP() << "ffprobe/ffmpeg not installed";
+        PIXREEL_REQUIRE_TOOLS(HaveProgram("ffprobe") && HaveProgram("ffmpeg"), "ffprobe/ffmpeg not installed");
     }
     void TearDown() override { AVISetOpenDmlThreshold(0); }
     TempDir dir;

@@ -76,8 +76,7 @@ std::vector<TestPicture> Frames(int count, int width, int height, int bitCount, 
 class CodecsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!HaveProgram("ffprobe") || !HaveProgram("ffmpeg"))
-            GTEST_SKIP() << "ffprobe/ffmpeg not installed";
+        PIXREEL_REQUIRE_TOOLS(HaveProgram("ffprobe") && HaveProgram("ffmpeg"), "ffprobe/ffmpeg not installed");
     }
     TempDir dir;
 };

@@ -78,7 +78,7 @@ protected:
 
 TEST_F(PixreelProgramTest, ConvertsAFolderAndLeavesTheSettingsAlone) {
     for (uint32_t i = 1; i <= 4; ++i)
-        Image("p" + std::to_string(i) + ".jpg", 64, 48, i);
+        Image(NumberedName("p", i, ".jpg"), 64, 48, i);
     Image("other.png.txt", 8, 8, 9);  // another suffix: not listed
     const std::string iniBefore = ReadFileBytes(Ini());
 
@@ -189,7 +189,7 @@ TEST_F(PixreelProgramTest, LogFileIsAppendedWithEveryLine) {
 
 TEST_F(PixreelProgramTest, LookAheadDoesNotChangeAByte) {
     for (uint32_t i = 0; i < 12; ++i)
-        Image("f" + std::to_string(100 + i) + ".jpg", 96, 64, i / 2);  // pairs: every second is dropped
+        Image(NumberedName("f", 100 + i, ".jpg"), 96, 64, i / 2);  // pairs: every second is dropped
     WriteIni("AVIScale=1\nAVIXScale=80\nAVIXYcale=60\nFlip=1\nUseBrightness=1\nBrightness=20\nContrast=120",
              "MotionDeviation=2\nScaleType=0");
     std::string bytes[3];
@@ -263,6 +263,20 @@ TEST_F(PixreelProgramTest, WithoutArgumentsItExplainsWhatToDo) {
     EXPECT_NE(result.err.find("usage: pixreel -d DIR"), std::string::npos);
     EXPECT_NE(result.err.find("display"), std::string::npos);
     EXPECT_NE(result.err.find(Ini()), std::string::npos);
+    EXPECT_NE(result.err.find("Exit status: 0 all converted, 1 some files failed, 2 no output could be made,\n"
+                              "3 no matching files, 64 no arguments, 130 interrupted."),
+              std::string::npos)
+        << result.err;
+}
+
+TEST_F(PixreelProgramTest, AbsoluteOutputNameIsUsedAsItStands) {
+    Image("a.jpg", 16, 16, 1);
+    fs::create_directories(dir.file("elsewhere"));
+    const std::string avi = dir.file("elsewhere/clip.avi");
+    PixreelResult result = Run({"-d", In(), "-o", avi});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(JobLines(result), (std::vector<std::string>{"Opened AVI file " + avi, "Processed a.jpg"}));
+    EXPECT_EQ(ProbeFile(avi, true).streams.at(0).nbReadFrames, 1);
 }
 
 TEST_F(PixreelProgramTest, InterruptStopsBetweenFramesAndCompletesTheFile) {

@@ -36,6 +36,18 @@ std::string ReadFileBytes(const std::string& path) {
     return text.str();
 }
 
+std::string NumberedName(const std::string& prefix, long number, const std::string& suffix) {
+    std::string name = prefix;
+    name += std::to_string(number);
+    name += suffix;
+    return name;
+}
+
+bool RunningInCi() {
+    const char* ci = std::getenv("PIXREEL_CI");
+    return ci && *ci && std::string(ci) != "0";
+}
+
 bool HaveProgram(const std::string& name) {
     std::string command = "command -v '" + name + "' >/dev/null 2>&1";
     return std::system(command.c_str()) == 0;

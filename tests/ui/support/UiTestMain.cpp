@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <wx/app.h>
 #include <wx/init.h>
+#include <wx/log.h>
 
 #include <cstdlib>
 
@@ -14,7 +15,17 @@ namespace {
 
 class TestApp : public wxApp {
 public:
-    bool OnInit() override { return true; }
+    bool OnInit() override {
+        // Messages of wx go to the test's output, never into a window that waits for somebody.
+        delete wxLog::SetActiveTarget(new wxLogStderr);
+        return true;
+    }
+    // A failed wx assertion fails the test instead of waiting for somebody to answer its dialog.
+    void OnAssertFailure(const wxChar* file, int line, const wxChar* function, const wxChar* condition,
+                         const wxChar* message) override {
+        ADD_FAILURE() << "wx assertion failed at " << wxString(file) << ":" << line << " in " << wxString(function)
+                      << ": " << wxString(condition) << " " << wxString(message);
+    }
 };
 
 class WxEnvironment : public testing::Environment {

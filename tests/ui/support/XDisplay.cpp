@@ -1,6 +1,7 @@
 #include "XDisplay.h"
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -42,6 +43,30 @@ pid_t SpawnQuiet(const std::vector<std::string>& args, int stdoutFd = -1) {
     return pid;
 }
 
+// Starts a program that ends with the test program, even when the test program is killed (a
+// timeout of the test runner), so that no display server is left behind.
+pid_t SpawnTiedToTest(const std::vector<std::string>& args) {
+    std::vector<std::string> copy = args;
+    std::vector<char*> argv;
+    for (std::string& a : copy)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid != 0)
+        return pid;
+    // Only async-signal-safe calls between fork and exec.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent)
+        ::_exit(127);
+    const int null = ::open("/dev/null", O_RDWR);
+    ::dup2(null, 0);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
+}
+
 // The Xvfb server and its window manager, ended when the test program exits.
 class PrivateDisplay {
 public:
@@ -52,9 +77,8 @@ public:
         int fds[2];
         if (::pipe(fds) != 0)
             return;
-        server_ = SpawnQuiet({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
-                              "-nolisten", "tcp"},
-                             -1);
+        server_ = SpawnTiedToTest({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24",
+                                   "-nolisten", "tcp"});
         ::close(fds[1]);
         char number[32] = "";
         ssize_t got = server_ > 0 ? ::read(fds[0], number, sizeof number - 1) : -1;
@@ -67,8 +91,10 @@ public:
         ::unsetenv("WAYLAND_DISPLAY");
         // GTK looks for the accessibility bus on start-up; there is none here.
         ::setenv("NO_AT_BRIDGE", "1", 1);
+        // Nor a settings service: file dialogs keep their settings in memory.
+        ::setenv("GSETTINGS_BACKEND", "memory", 1);
         if (HaveCommand("openbox")) {
-            manager_ = SpawnQuiet({"openbox", "--sm-disable"});
+            manager_ = SpawnTiedToTest({"openbox", "--sm-disable"});
             // The manager is ready once it has claimed the screen; a short wait is enough.
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
         }
@@ -181,13 +207,15 @@ std::string WaitForWindow(const std::string& titlePattern, int timeoutMs, const 
 }
 
 void SendKeys(const std::string& window, const std::string& keys) {
+    // Keys go to the active window as typed ones: GTK ignores key events sent to a window
+    // directly (synthetic events).
     RunOnDisplay({"xdotool", "windowactivate", "--sync", window});
-    RunOnDisplay({"xdotool", "key", "--clearmodifiers", "--window", window, keys});
+    RunOnDisplay({"xdotool", "key", "--clearmodifiers", keys});
 }
 
 void TypeText(const std::string& window, const std::string& text) {
     RunOnDisplay({"xdotool", "windowactivate", "--sync", window});
-    RunOnDisplay({"xdotool", "type", "--delay", "20", text});
+    RunOnDisplay({"xdotool", "type", "--delay", "20", "--", text});
 }
 
 void ClickAt(const std::string& window, int x, int y, int button) {
