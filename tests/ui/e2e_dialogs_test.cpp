@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-// FIXME: the guard goes once the main window's test support is merged.
-#if __has_include("support/WindowProgram.h")
-
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -128,5 +125,3 @@ TEST_F(DialogProgramTest, SelectCodecWithAlwaysUseStoresTheChoice) {
     EXPECT_TRUE(has("Codec/CodecName=Full Frames (Uncompressed)"));
     EXPECT_TRUE(WaitUntil([&] { return ReadFileBytes(ini).find("RememberCodec=1") != std::string::npos; }));
 }
-
-#endif
