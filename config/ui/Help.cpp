@@ -14,6 +14,7 @@
 #include "config/ui/DialogLayout.h"
 #include "config/ui/Dialogs.h"
 #include "config/ui/SelectCodecDialog.h"
+#include "platform/Codecs.h"
 #include "platform/DataFiles.h"
 #include "platform/MessageBox.h"
 #include "platform/WinTypes.h"
@@ -176,9 +177,9 @@ wxWindow* OpenHelpWindow() {
 }
 
 void InitialiseHelp(wxWindow*) {
-    // The main view starts here: from now on a conversion may compress with the options the
-    // user gave a compressor, which live in the settings file.
-    PrepareCompressorOptions();
+    // The compressors' own option dialogs are the window side's too; they can be asked for
+    // from the main view's start on.
+    ICSetConfigureHandler(&RunCodecOptionsDialog);
 }
 
 void ShutdownHelp() {

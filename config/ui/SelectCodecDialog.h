@@ -65,6 +65,6 @@ private:
 /// with the chosen entries in the options; the compressor registry calls this for "Configure".
 int RunCodecOptionsDialog(void* owner, const char* description, ICOPTION* options, int count);
 
-/// Has the compressors keep their own options in the settings file and show them with
-/// RunCodecOptionsDialog; done when the main view starts, and again before each Select Codec.
+/// Has the compressors keep their own options in the settings file of the moment and show them
+/// with RunCodecOptionsDialog; done before each Select Codec.
 void PrepareCompressorOptions();
