@@ -70,16 +70,29 @@ constexpr TextKey kTextKeys[] = {
 };
 
 // Integers are 32-bit; a number beyond that range in a hand-edited file reads as the nearest limit.
-int ReadInt(const char* section, const char* key, int fallback, const char* path) {
+int ReadInt(const ProfileSnapshot& file, const IntSetting& key) {
     std::string value;
-    if (!ReadProfileValue(section, key, path, value))
-        return fallback;
+    if (!file.Value(key.section, key.key, value))
+        return key.fallback;
     const int64_t number = ProfileIntegerValue(value.c_str());
     if (number < INT32_MIN)
         return INT32_MIN;
     if (number > INT32_MAX)
         return INT32_MAX;
     return static_cast<int>(number);
+}
+
+// Reads a text key into its field as GetPrivateProfileStringA does. A value cut to its field
+// may end inside a UTF-8 character; the partial character is dropped. Only cut values are
+// touched, so one in another 8-bit encoding stays as it is. False when the value was cut.
+bool ReadText(const ProfileSnapshot& file, const TextKey& key, std::span<char> field) {
+    const auto size = static_cast<uint32_t>(field.size());
+    const uint32_t length = file.Text(key.section, key.key, key.fallback, field.data(), size);
+    std::string whole;
+    if (length + 1 < field.size() || !file.Value(key.section, key.key, whole) || whole.size() <= length)
+        return true;
+    field[Utf8CutLength(whole, length)] = '\0';
+    return false;
 }
 
 bool CopyFits(char* destination, size_t size, const std::string& text) {
@@ -160,7 +173,7 @@ void StoreKey(const char* section, const char* key, const char* text, bool repor
 
 }  // namespace
 
-Settings::Settings() : FromCommandLine(0), LogFile() {
+Settings::Settings() : FromCommandLine(0), LogFile(), FileProblem(0), OutputPathTooLong(0) {
     for (const IntSetting& key : kIntKeys)
         this->*key.field = key.initial;
     for (const TextKey& key : kTextKeys) {
@@ -181,22 +194,25 @@ void Settings::ReadFile() {
     char path[kIniPathBytes];
     if (!SettingsFilePath(path, sizeof path, true))
         return;
+    // One read and parse of the file serves every key: a settings record is reloaded for every
+    // image, and a large hand-made file must not be parsed once per key.
+    const ProfileSnapshot file(path);
+    FileProblem = file.Problem();
+    bool outputPathWhole = true;
     for (const TextKey& key : kTextKeys) {
-        const std::span<char> field = key.field(*this);
-        const uint32_t length = GetPrivateProfileStringA(key.section, key.key, key.fallback, field.data(),
-                                                         static_cast<uint32_t>(field.size()), path);
-        // A value cut to its field may end inside a UTF-8 character; the partial character is
-        // dropped. Only cut values are touched, so one in another 8-bit encoding stays as it is.
-        std::string whole;
-        if (length + 1 == field.size() && ReadProfileValue(key.section, key.key, path, whole) && whole.size() > length)
-            field[Utf8CutLength(whole, length)] = '\0';
+        if (!ReadText(file, key, key.field(*this)) && std::strcmp(key.key, "OutputPath") == 0)
+            outputPathWhole = false;
     }
     for (const IntSetting& key : kIntKeys)
-        this->*key.field = ReadInt(key.section, key.key, key.fallback, path);
+        this->*key.field = ReadInt(file, key);
     if (JPGSuffix[0] == '.')
         std::memmove(JPGSuffix, JPGSuffix + 1, std::strlen(JPGSuffix));
     AddTrailingSeparator(OutputPath, sizeof OutputPath);
     AddTrailingSeparator(JPGDir, sizeof JPGDir);
+    // A cut folder, or one without room for its final '/', would put the output somewhere else:
+    // into a shorter folder of the same beginning, or into the parent under a joined name.
+    const size_t outputLength = std::strlen(OutputPath);
+    OutputPathTooLong = !outputPathWhole || (outputLength > 1 && OutputPath[outputLength - 1] != '/') ? 1 : 0;
 }
 
 const IntSetting* FindIntSetting(int Settings::*field) {

@@ -60,6 +60,14 @@ struct Settings {
     // No INI key: set by the command-line overlay.
     int FromCommandLine;
     char LogFile[kMaxPathChars];
+
+    // No INI key: how the last ReadFile went.
+    /// 0, or why the INI file exists but could not be read (errno; ENODEV: not a regular file).
+    /// The record then holds the defaults.
+    int FileProblem;
+    /// 1 when the stored OutputPath is longer than its field: the field holds a cut path that
+    /// names another folder, and must not be used.
+    int OutputPathTooLong;
 };
 
 /// One whole-number key of the INI file: where it is stored, the field it fills, the value a

@@ -1,7 +1,10 @@
 #include "engine/AviWriter.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -26,6 +29,68 @@ constexpr size_t kSoftwareOffset = 4;
 constexpr size_t kCopyrightOffset = kSoftwareOffset + 8 + kInfoTextBytes;   // 140
 constexpr size_t kDateOffset = kCopyrightOffset + 8 + kInfoTextBytes;       // 276
 static_assert(kDateOffset + 8 + kInfoTextBytes == kAviInfoBlockBytes);
+
+// The lock on an output file that exists already, held while it is replaced.
+struct OutputLock {
+    int fd = -1;
+    bool inUse = false;  // another writer holds the file
+
+    OutputLock() = default;
+    OutputLock(const OutputLock&) = delete;
+    OutputLock& operator=(const OutputLock&) = delete;
+    ~OutputLock() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    int Release() {
+        const int held = fd;
+        fd = -1;
+        return held;
+    }
+};
+
+void LockExisting(const std::string& path, OutputLock& lock) {
+    // Without waiting: whatever the name holds (a FIFO too) opens at once.
+    lock.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (lock.fd >= 0 && ::flock(lock.fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        lock.inUse = true;
+}
+
+// Locks a file this writer has just created.
+int LockCreated(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0)
+        ::flock(fd, LOCK_EX | LOCK_NB);
+    return fd;
+}
+
+// Creates a new, locked file beside path under a name of its own (made) and answers its lock;
+// -1 when the folder takes no new file.
+int CreateLocked(const std::string& path, std::string& made) {
+    static std::atomic<unsigned> counter{0};
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = folder;
+        name += '.';
+        name += base;
+        name += ".pixreel-";
+        name += std::to_string(::getpid());
+        name += '-';
+        name += std::to_string(counter++);
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return -1;
+        }
+        ::flock(fd, LOCK_EX | LOCK_NB);  // nobody else knows the name yet
+        made = name;
+        return fd;
+    }
+    return -1;
+}
 
 void PutSubChunk(uint8_t* block, size_t offset, const char* id, const std::string& text) {
     std::memcpy(block + offset, id, 4);
@@ -80,13 +145,47 @@ int CAviWriter::Open(const char* path) {
     ++initCount_;
 
     path_ = path ? path : "";
-    ::unlink(path_.c_str());  // an existing file is always replaced; a failure shows at the open
     frameCount_ = 0;
-    if (AVIFileOpenA(&file_, path_.c_str(), OF_WRITE | OF_CREATE, nullptr) == AVIERR_OK)
+    // A Pixreel holds a lock on the file it writes, from its creation to its completion. A file
+    // that another run holds is left alone: replacing it would have that run write on into a
+    // deleted file and report success.
+    OutputLock existing;
+    LockExisting(path_, existing);
+    if (existing.inUse) {
+        Refuse(IDS_OUTPUT_IN_USE, {path_.c_str()});
+        return 0;
+    }
+    // An existing file is always replaced. The new one is made and locked under a name of its
+    // own and then renamed over the old one, whose lock is held until then: no other run can
+    // slip in between and take either. Where the folder takes no new name (or no longer one),
+    // the old file is removed and the new one locked once it is made; where it cannot even be
+    // removed, it is truncated in place under the lock already held.
+    std::string made = path_;
+    lockFd_ = CreateLocked(path_, made);
+    if (lockFd_ < 0 && ::unlink(path_.c_str()) != 0)
+        lockFd_ = existing.Release();  // a failure to create shows at the open
+    if (AVIFileOpenA(&file_, made.c_str(), OF_WRITE | OF_CREATE, nullptr) == AVIERR_OK &&
+        (made == path_ || ::rename(made.c_str(), path_.c_str()) == 0)) {
+        if (lockFd_ < 0)
+            lockFd_ = LockCreated(path_);
         return 1;
+    }
+    const int code = errno;
+    if (file_)
+        AVIFileRelease(file_);
     file_ = nullptr;
+    if (made != path_)
+        ::unlink(made.c_str());
+    CloseLock();
+    errno = code;
     Fail(IDS_FAILED_TO_OPEN_FILE, {path_.c_str()});
     return 0;
+}
+
+void CAviWriter::CloseLock() {
+    if (lockFd_ >= 0)
+        ::close(lockFd_);
+    lockFd_ = -1;
 }
 
 int CAviWriter::CreateStreams(const CImageFile& image, int& rememberCodec, int writeNames) {
@@ -112,7 +211,7 @@ int CAviWriter::CreateStreams(const CImageFile& image, int& rememberCodec, int w
     if (streams_.video)
         whole = MakeCompressedStream(options) && whole;
     if (streams_.compressed)
-        whole = SetFrameFormat(image) && whole;
+        whole = SetFrameFormat(image, options.fccHandler) && whole;
     if (writeNames)
         whole = CreateTextStream(width, height) && whole;
     return whole ? 1 : 0;
@@ -159,13 +258,26 @@ bool CAviWriter::ObtainCompressOptions(const CImageFile& image, AVICOMPRESSOPTIO
 }
 
 bool CAviWriter::MakeCompressedStream(AVICOMPRESSOPTIONS& options) {
-    if (AVIMakeCompressedStream(&streams_.compressed, streams_.video, &options, nullptr) == AVIERR_OK)
+    const HRESULT made = AVIMakeCompressedStream(&streams_.compressed, streams_.video, &options, nullptr);
+    if (made == AVIERR_OK)
         return true;
     streams_.compressed = nullptr;
-    return Fail(IDS_COMPRESSOR_FAILED, {FourCCText(options.fccHandler).c_str(), path_.c_str()});
+    const std::string code = FourCCText(options.fccHandler);
+    // A stored code that this machine has no compressor for: the system's "No such file or
+    // directory" would only mislead.
+    if (made == AVIERR_NOCOMPRESSOR)
+        return Refuse(IDS_NO_COMPRESSOR, {code.c_str(), path_.c_str()});
+    return Fail(IDS_COMPRESSOR_FAILED, {code.c_str(), path_.c_str()});
 }
 
-bool CAviWriter::SetFrameFormat(const CImageFile& image) {
+bool CAviWriter::Refuse(unsigned messageId, std::initializer_list<const char*> arguments) {
+    errno = EINVAL;
+    RecordError();
+    ShowError(0, messageId, MB_ICONHAND, arguments);
+    return false;
+}
+
+bool CAviWriter::SetFrameFormat(const CImageFile& image, DWORD fccHandler) {
     const BITMAPINFOHEADER* header = image.HeaderRecord();
     if (!header) {
         errno = EINVAL;
@@ -177,13 +289,26 @@ bool CAviWriter::SetFrameFormat(const CImageFile& image) {
     std::memcpy(format.data(), header, sizeof(BITMAPINFOHEADER));
     if (paletteBytes)
         std::memcpy(format.data() + sizeof(BITMAPINFOHEADER), image.Image().PaletteEntries(), paletteBytes);
-    if (AVIStreamSetFormat(streams_.compressed, 0, format.data(), static_cast<LONG>(format.size())) != AVIERR_OK)
+    const HRESULT set = AVIStreamSetFormat(streams_.compressed, 0, format.data(), static_cast<LONG>(format.size()));
+    if (set == AVIERR_BADFORMAT) {
+        // The compressor (a remembered one, typically) refuses the picture's size or depth: say
+        // which, rather than "Invalid argument".
+        const std::string code = FourCCText(fccHandler);
+        const std::string width = std::to_string(header->biWidth);
+        const std::string height = std::to_string(header->biHeight);
+        const std::string bits = std::to_string(header->biBitCount);
+        return Refuse(IDS_FORMAT_REFUSED, {code.c_str(), width.c_str(), height.c_str(), bits.c_str(), path_.c_str()});
+    }
+    if (set != AVIERR_OK)
         return Fail(IDS_FORMAT_FAILED, {path_.c_str()});
     streams_.format = *header;
     return true;
 }
 
 bool CAviWriter::CreateTextStream(LONG width, LONG height) {
+    // A 'txts' stream with the 'DRAW' handler is all AVI has to say "text". FFmpeg ignores both
+    // and guesses every text stream's kind from its first samples, so names that begin like an
+    // MP3 frame ("ID3...") make it report the stream as MP3 audio; the video is not affected.
     AVISTREAMINFOA info{};
     info.fccType = streamtypeTEXT;
     info.fccHandler = mmioFOURCC('D', 'R', 'A', 'W');
@@ -264,6 +389,7 @@ int CAviWriter::ReleaseAll() {
         whole = false;
     }
     file_ = nullptr;
+    CloseLock();  // only now is the file complete
     return whole ? 1 : 0;
 }
 

@@ -41,7 +41,9 @@ public:
     virtual int ChooseCompressor(const char* samplePath, AVICOMPRESSOPTIONS& options, char* codecName,
                                  int& alwaysUse);
 
-    /// Creates the file at path, replacing any file there. 1 / 0 (with an error box).
+    /// Creates the file at path, replacing any file there, and locks it (flock) until ReleaseAll
+    /// has completed it. A file that another writer holds locked is not touched: 0 with the box
+    /// "The AVI file %s is in use by another Pixreel". 1 / 0 (with an error box).
     int Open(const char* path);
     /// Video stream, compressor stream (asking for the compressor unless rememberCodec is set and
     /// one is stored; rememberCodec then receives the answer's always-use flag), the frame format
@@ -76,8 +78,12 @@ public:
 
 private:
     void RecordError();
+    void CloseLock();
     /// Records errno and shows it with the string-table message; always false.
     bool Fail(unsigned messageId, std::initializer_list<const char*> arguments);
+    /// Shows the string-table message, which says the reason itself, without a system text;
+    /// records EINVAL; always false.
+    bool Refuse(unsigned messageId, std::initializer_list<const char*> arguments);
 
     // The steps of CreateStreams; each shows its own failure.
     bool CreateVideoStream(LONG width, LONG height);
@@ -85,7 +91,7 @@ private:
     /// now; false when the choice was cancelled.
     bool ObtainCompressOptions(const CImageFile& image, AVICOMPRESSOPTIONS& options, int& rememberCodec);
     bool MakeCompressedStream(AVICOMPRESSOPTIONS& options);
-    bool SetFrameFormat(const CImageFile& image);
+    bool SetFrameFormat(const CImageFile& image, DWORD fccHandler);
     bool CreateTextStream(LONG width, LONG height);
 
     // The streams of the open file and the frame format the compressor was given (frames of
@@ -103,6 +109,7 @@ private:
     int rate_ = 12;
     // The file.
     PAVIFILE file_ = nullptr;
+    int lockFd_ = -1;   // the file's lock, held while it is written
     std::string path_;  // for messages
     int frameCount_ = 0;
     DWORD keyFrameInterval_ = 0;

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "base/AsciiCase.h"
+#include "base/PrintableText.h"
 #include "engine/StatusLog.h"
 #include "platform/Codecs.h"
 #include "platform/MessageBox.h"
@@ -80,7 +81,8 @@ CodecChoice::CodecChoice(const AVICOMPRESSOPTIONS& remembered)
 
 bool CodecChoice::Start(const char* samplePath) {
     if (!samplePath || !sample_.Load(samplePath)) {
-        ShowMessageBox(FormatMessage(IDS_ERROR_FAILED_TO_OPEN, {samplePath ? samplePath : ""}), "", MB_ICONHAND);
+        const std::string path = PrintableText(samplePath ? samplePath : "");
+        ShowMessageBox(FormatMessage(IDS_ERROR_FAILED_TO_OPEN, {path}), "", MB_ICONHAND);
         return false;
     }
     List(sample_.Header());

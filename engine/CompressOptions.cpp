@@ -72,16 +72,16 @@ void SetField(AVICOMPRESSOPTIONS& options, Field field, DWORD value) {
 void LoadCompressOptions(AVICOMPRESSOPTIONS& options, char* codecName, size_t nameSize) {
     char path[kIniPathBytes];
     const bool havePath = SettingsFilePath(path, sizeof path, false) != 0;
+    // One read of the file for every key (a file emptied of its path reads as empty).
+    const ProfileSnapshot file(havePath ? path : "");
     for (const StoredKey& stored : kKeys)
-        SetField(options, stored.field, havePath ? GetPrivateProfileIntA(kSection, stored.key, 0, path) : 0);
+        SetField(options, stored.field, file.Int(kSection, stored.key, 0));
     options.cbParms = 0;
     if (!codecName || nameSize == 0)
         return;
     // The name field is 128 bytes wide wherever it is shown.
     const size_t size = nameSize < 128 ? nameSize : 128;
-    codecName[0] = '\0';
-    if (havePath)
-        GetPrivateProfileStringA(kSection, "CodecName", "", codecName, static_cast<uint32_t>(size), path);
+    file.Text(kSection, "CodecName", "", codecName, static_cast<uint32_t>(size));
 }
 
 void SaveCompressOptions(const AVICOMPRESSOPTIONS& options, const char* codecName) {
@@ -95,7 +95,16 @@ void SaveCompressOptions(const AVICOMPRESSOPTIONS& options, const char* codecNam
 
 std::string FourCCText(DWORD code) {
     std::string text;
-    for (int shift = 0; shift < 32; shift += 8)
-        text.push_back(static_cast<char>((code >> shift) & 0xFF));
+    for (int shift = 0; shift < 32; shift += 8) {
+        const auto c = static_cast<char>((code >> shift) & 0xFF);
+        // A code from a hand-edited or damaged settings file may hold any bytes: those are never
+        // put into a message as they are.
+        if (c < 0x20 || c > 0x7E) {
+            char hex[16];
+            std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(code));
+            return hex;
+        }
+        text.push_back(c);
+    }
     return text;
 }

@@ -24,5 +24,6 @@ void LoadCompressOptions(AVICOMPRESSOPTIONS& options, char* codecName, size_t na
 /// codec name. Written also while the program runs with arguments.
 void SaveCompressOptions(const AVICOMPRESSOPTIONS& options, const char* codecName);
 
-/// The four characters of a compressor code, as they read ("MJPG", "DIB ").
+/// The four characters of a compressor code, as they read ("MJPG", "DIB "); a code with any
+/// byte that is not a printable ASCII character as "0x" and eight hexadecimal digits.
 std::string FourCCText(DWORD code);

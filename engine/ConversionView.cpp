@@ -5,6 +5,7 @@
 #include <ctime>
 #include <vector>
 
+#include "base/PrintableText.h"
 #include "engine/FramePipeline.h"
 #include "engine/ImageFile.h"
 #include "engine/PixreelDoc.h"
@@ -12,6 +13,7 @@
 #include "platform/LocalTime.h"
 #include "platform/MessageBox.h"
 #include "platform/ProcessCommandLine.h"
+#include "platform/RegularFile.h"
 #include "platform/StringTable.h"
 #include "platform/VersionInfo.h"
 
@@ -23,6 +25,17 @@ constexpr auto kVideoInterval = std::chrono::milliseconds(250);
 std::string Message(unsigned id) {
     const char* text = LoadStringText(id);
     return text ? text : "";
+}
+
+// A failure line about a file: the message with the file's name, and the reason when one is known
+// ("Failed to open a.jpg: Image too large: 70000 x 70000 pixels").
+std::string FailureLine(unsigned messageId, const std::string& name, const std::string& reason) {
+    std::string line = FormatMessage(messageId, {PrintableText(name)});
+    if (!reason.empty()) {
+        line += ": ";
+        line += PrintableText(reason);
+    }
+    return line;
 }
 
 }  // namespace
@@ -104,17 +117,36 @@ void CConversionView::InitialUpdate() {
     if (settings.LogFile[0] != '\0')
         OpenStatusLogFile(services_, logFile_, settings.LogFile);
     WriteStartupLines();
+    if (settings.FileProblem != 0) {
+        char ini[kIniPathBytes] = "";
+        SettingsFilePath(ini, sizeof ini, false);
+        LogRed(services_,
+               FormatMessage(IDS_SETTINGS_UNREADABLE, {PrintableText(ini), OpenFailureText(settings.FileProblem)}),
+               true);
+    }
 
     doc_.SetOutputStyle(Form().AVIStyle);
-    if (fileList_.Populate(settings.AutoPopulate != 0, settings.AutoSelect != 0, settings)) {
-        services_.FileListChanged();
-        m_CheckEvent.Set();
-    }
+    PopulateFileList(settings.AutoPopulate != 0, settings.AutoSelect != 0);
 
     if (settings.JPGDir[0] == '\0')
         services_.PostCommand(ID_PROPERTIES);
     if (settings.AutoProcess == 1)
         services_.PostCommand(ID_PROCESS_FILES);
+}
+
+bool CConversionView::PopulateFileList(bool fill, bool selectAll) {
+    const Settings settings = CurrentSettings();
+    if (!fileList_.Populate(fill, selectAll, settings))
+        return false;
+    inputFolderProblem_ = fileList_.PopulateProblem();
+    if (inputFolderProblem_ != 0) {
+        const std::string folder = PrintableText(settings.JPGDir[0] != '\0' ? settings.JPGDir : ".");
+        LogRed(services_, FormatMessage(IDS_INPUT_FOLDER_UNREADABLE, {folder, OpenFailureText(inputFolderProblem_)}),
+               true);
+    }
+    services_.FileListChanged();
+    m_CheckEvent.Set();
+    return true;
 }
 
 void CConversionView::WriteStartupLines() {
@@ -223,10 +255,9 @@ bool CConversionView::OnCloseRequest() {
     return true;
 }
 
-void CConversionView::Shutdown() {
+bool CConversionView::Shutdown(std::chrono::milliseconds patience) {
     if (shutDown_)
-        return;
-    shutDown_ = true;
+        return true;
     m_hStopEvent.Set();
     if (IsWorkerAlive()) {
         StopRequested = 1;
@@ -235,14 +266,20 @@ void CConversionView::Shutdown() {
     // A worker that a wait gave up on may still be writing a frame or waiting for the window
     // thread: keep serving it until it has ended, then complete the output it wrote to.
     const bool workerRan = IsWorkerAlive();
+    const auto start = std::chrono::steady_clock::now();
     for (const std::shared_ptr<ThreadState>& state : {workerState_, previewState_}) {
-        while (state && !state->ended.Wait(10))
+        while (state && !state->ended.Wait(10)) {
             services_.DispatchPending();
+            if (std::chrono::steady_clock::now() - start > patience)
+                return false;
+        }
     }
+    shutDown_ = true;
     worker_.Close();
     preview_.Close();
     if (workerRan)
         doc_.CloseAvi();
+    return true;
 }
 
 // The conversion job.
@@ -270,6 +307,7 @@ struct CConversionView::Job {
     uint32_t referenceHeight = 0;
     int failures = 0;  // shown in the failures pane
     bool stopped = false;
+    bool outputFull = false;  // the disk or the file's size limit allows no further frame
 };
 
 void CConversionView::ProcessFiles() {
@@ -286,7 +324,7 @@ void CConversionView::ProcessFiles() {
     CImageFile image;
     if (!TakeReferenceSize(job, image, transform))
         return;
-    for (size_t i = 0; i < job.files.size() && !job.stopped; ++i) {
+    for (size_t i = 0; i < job.files.size() && !job.stopped && !job.outputFull; ++i) {
         if (!ConvertFile(job, i, pipeline.Take(i), image))
             break;
     }
@@ -306,6 +344,7 @@ bool CConversionView::CollectFiles(Job& job) {
 
 void CConversionView::EndWithoutFiles(Job& job) {
     job.summary.nothingSelected = true;
+    job.summary.inputFolderProblem = inputFolderProblem_;
     PublishSummary(job.summary);
     if (CurrentSettings().AutoStop)
         PostCloseFromWorker();
@@ -316,14 +355,15 @@ void CConversionView::EndWithoutFiles(Job& job) {
 bool CConversionView::TakeReferenceSize(Job& job, CImageFile& image, const FrameTransform& transform) {
     // The first file, decoded once more on its own, fixes the reference size.
     const std::string& name = job.files[0].name;
-    SetPaneText(services_, ID_INDICATOR_FILE_NAME, name);
+    SetPaneText(services_, ID_INDICATOR_FILE_NAME, PrintableText(name));
     if (!image.Load(job.paths[0])) {
-        LogFormatted(services_, IDS_FAILED_TO_OPEN, name, true, true);
+        const std::string line = FailureLine(IDS_FAILED_TO_OPEN, name, image.Image().LastError());
+        LogRed(services_, line, true);
         SetPaneFormatted(services_, ID_INDICATOR_FILE_NAME, IDS_FAILED_TO_OPEN, name);
         job.summary.unreadable = 1;
         job.summary.outputFailed = true;
         PublishSummary(job.summary);
-        ShowMessageBox(FormatMessage(IDS_FAILED_TO_OPEN, {name}), "", MB_OK);
+        ShowMessageBox(line, "", MB_OK);
         if (CurrentSettings().AutoStop)
             PostCloseFromWorker();
         return false;
@@ -338,14 +378,20 @@ bool CConversionView::TakeReferenceSize(Job& job, CImageFile& image, const Frame
 
 bool CConversionView::ConvertFile(Job& job, size_t i, std::unique_ptr<PreparedImage> prepared, CImageFile& image) {
     const std::string& name = job.files[i].name;
-    SetPaneText(services_, ID_INDICATOR_FILE_NAME, name);
+    SetPaneText(services_, ID_INDICATOR_FILE_NAME, PrintableText(name));
     SetPaneNumber(services_, ID_INDICATOR_FILE_NUMBER, static_cast<long>(i + 1));
 
     image.Adopt(job.paths[i], prepared->picture);
     if (!prepared->loaded) {
-        RefuseFile(job, IDS_FAILED_TO_OPEN, name, job.summary.unreadable);
+        RefuseFile(job, IDS_FAILED_TO_OPEN, name, job.summary.unreadable, prepared->picture.LastError());
         services_.ShowAviOpen(false);
         return true;
+    }
+    // A damaged file that still decoded (a cut-off JPEG shows grey below the cut): said once, in
+    // red, with the file's name; the picture is used.
+    if (!prepared->warning.empty()) {
+        const std::string warning = PrintableText(prepared->warning);
+        LogRed(services_, FormatMessage(IDS_IMAGE_WARNING, {PrintableText(name), warning}), true);
     }
     if (!doc_.OpenForImage(image)) {
         LogMessage(services_, IDS_FAILED_TO_OPEN_AVI_OR_CANCELLED, true, true);
@@ -367,8 +413,9 @@ bool CConversionView::ConvertFile(Job& job, size_t i, std::unique_ptr<PreparedIm
     return true;
 }
 
-void CConversionView::RefuseFile(Job& job, unsigned messageId, const std::string& name, int& count) {
-    LogFormatted(services_, messageId, name, true, true);
+void CConversionView::RefuseFile(Job& job, unsigned messageId, const std::string& name, int& count,
+                                 const std::string& reason) {
+    LogRed(services_, FailureLine(messageId, name, reason), true);
     SetPaneFormatted(services_, ID_INDICATOR_FILE_NAME, messageId, name);
     ++count;
     CountFailure(job);
@@ -406,9 +453,14 @@ void CConversionView::WriteFrames(Job& job, CImageFile& image, int listIndex, st
                 services_.MarkConverted(image.Name(), marked);
             ThrottledShowVideo(image.Path());
         } else if (result == CPixreelDoc::kFrameFailed) {
+            ++job.summary.writeFailures;
+            if (doc_.OutputFull() != 0) {
+                // The document has named the cause; no further frame or file can succeed.
+                job.outputFull = true;
+                return;
+            }
             LogMessage(services_, IDS_FAILED_TO_WRITE_AVI, true, true);
             SetPaneText(services_, ID_INDICATOR_FILE_NAME, Message(IDS_FAILED_TO_WRITE_AVI));
-            ++job.summary.writeFailures;
         } else {
             LogFormatted(services_, IDS_DROPPED, image.Name(), true, true);
             ++job.summary.dropped;

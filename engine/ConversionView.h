@@ -38,6 +38,7 @@ enum ViewCommand : int {
 struct JobSummary {
     bool ran = false;             ///< a conversion has run
     bool nothingSelected = false;
+    int inputFolderProblem = 0;   ///< with nothing selected: why the input folder could not be read
     int files = 0;                ///< entries collected
     int written = 0;              ///< images with at least one frame written
     int dropped = 0;              ///< images dropped as identical to the one before
@@ -83,12 +84,20 @@ public:
     /// The main window's close request: the program-exit sequence. False when the user chose to
     /// keep the conversion (and the program) running.
     bool OnCloseRequest();
-    /// Waits without limit for a worker that a close or stop gave up waiting for, so that no
-    /// frame is cut off and nothing it uses is freed under it, then closes the output.
-    void Shutdown();
+    /// Waits for a worker that a close or stop gave up waiting for, so that no frame is cut off
+    /// and nothing it uses is freed under it, then closes the output. Without a limit by default;
+    /// false when the threads are still running after `patience` (nothing is closed then, and
+    /// Shutdown can be called again).
+    bool Shutdown(std::chrono::milliseconds patience = std::chrono::milliseconds::max());
 
     /// The conversion job of the selected entries; runs on the worker thread.
     void ProcessFiles();
+
+    /// Fills the file list from the input directory (see FileList::Populate), reports a folder
+    /// that cannot be read in red, and asks for a preview. False when nothing was filled.
+    bool PopulateFileList(bool fill, bool selectAll);
+    /// 0, or why the input directory of the last fill could not be read (errno).
+    int InputFolderProblem() const { return inputFolderProblem_; }
 
     /// True while a worker thread runs, also one whose handle a wait has given up on.
     bool IsWorkerAlive() const;
@@ -119,7 +128,8 @@ private:
     bool TakeReferenceSize(Job& job, CImageFile& image, const FrameTransform& transform);
     /// false when no output could be made and the job ends.
     bool ConvertFile(Job& job, size_t i, std::unique_ptr<PreparedImage> prepared, CImageFile& image);
-    void RefuseFile(Job& job, unsigned messageId, const std::string& name, int& count);
+    /// Logs the refusal (with the reason when one is known), shows it and counts it.
+    void RefuseFile(Job& job, unsigned messageId, const std::string& name, int& count, const std::string& reason = {});
     void CountFailure(Job& job);
     int64_t FramesPerImage() const;
     void WriteFrames(Job& job, CImageFile& image, int listIndex, std::unique_ptr<CImageFile> gray);
@@ -152,6 +162,7 @@ private:
     ThreadHandle preview_;
     std::shared_ptr<ThreadState> previewState_;
     std::atomic<bool> workerPostedClose_{false};
+    std::atomic<int> inputFolderProblem_{0};
     std::chrono::steady_clock::time_point lastVideo_{};
     bool shutDown_ = false;
 };

@@ -49,10 +49,16 @@ bool FileList::Populate(bool fill, bool selectAll, const Settings& settings) {
 
     std::lock_guard<std::mutex> lock(mutex_);
     entries_ = std::move(filled);
+    populateProblem_ = listing.Problem();
     listDirectory_ = DirectoryPart(pattern);
     FocusFirstLocked();
     Changed();
     return true;
+}
+
+int FileList::PopulateProblem() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return populateProblem_;
 }
 
 bool FileList::FillFromChosenFiles(const std::vector<std::string>& paths) {

@@ -37,6 +37,9 @@ public:
     /// is set. The list directory becomes the directory part of the pattern. Returns true when
     /// the list was refilled (the caller then asks for a preview).
     bool Populate(bool fill, bool selectAll, const Settings& settings);
+    /// 0, or why the input directory of the last Populate could not be read (errno: ENOENT,
+    /// ENOTDIR, EACCES, ...); the list is then empty.
+    int PopulateProblem() const;
 
     /// Replaces the list with the chosen files (full paths), in the order given, without a sort;
     /// the list directory becomes the directory of the last path. Entry 0 gets the focus and the
@@ -106,4 +109,5 @@ private:
     std::string listDirectory_;
     unsigned revision_ = 0;
     size_t collectLimit_ = 0;
+    int populateProblem_ = 0;
 };

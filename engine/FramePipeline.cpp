@@ -6,6 +6,7 @@
 void PrepareImage(const std::string& path, const FrameTransform& transform, bool wantGray, PreparedImage& out) {
     CImageFile file;
     out.loaded = file.Load(path);
+    out.warning = file.Image().LastWarning();
     if (out.loaded && wantGray) {
         // The same picture the comparer would get by decoding the file again.
         CPixImage copy(file.Image(), true, false, false);

@@ -20,6 +20,7 @@
 /// One image as the writer wants it.
 struct PreparedImage {
     int loaded = 0;       ///< what CImageFile::Load answered for the file
+    std::string warning;  ///< the decoder's warning about a damaged file that still decoded
     CPixImage picture;    ///< decoded and transformed; empty when not loaded
     /// The untransformed decode converted to gray, for the identical-frame detection; only when
     /// asked for and the file loaded.

@@ -1,8 +1,15 @@
 #include "engine/ImageFile.h"
 
-#include <array>
+#include <fcntl.h>
+#include <unistd.h>
 
+#include <array>
+#include <cerrno>
+#include <cstdio>
+
+#include "image/ImageStream.h"
 #include "image/ImageType.h"
+#include "platform/RegularFile.h"
 
 namespace {
 
@@ -31,10 +38,31 @@ void CImageFile::SetNames(const std::string& path) {
 int CImageFile::Load(const std::string& path) {
     SetNames(path);
     image_.Release();
+    image_.SetLastError("");
+    image_.SetLastWarning("");
     int type = ImageTypeForPath(path);
     if (type < 0)
         return 0;
-    return image_.LoadFile(path.c_str(), static_cast<uint32_t>(type)) && image_.IsValid() ? 1 : 0;
+    // The name may have been replaced by a FIFO or a device since the folder was listed; such a
+    // file is refused at once instead of holding the conversion until something writes to it.
+    const int fd = OpenRegularFile(path.c_str(), O_RDONLY);
+    if (fd < 0) {
+        image_.SetLastError(OpenFailureText(errno).c_str());
+        return 0;
+    }
+    FILE* file = ::fdopen(fd, "rb");
+    if (!file) {
+        image_.SetLastError(OpenFailureText(errno).c_str());
+        ::close(fd);
+        return 0;
+    }
+    bool decoded;
+    {
+        ImageFileStream stream(file, false);
+        decoded = image_.DecodeStream(stream, static_cast<uint32_t>(type));
+    }
+    std::fclose(file);
+    return decoded && image_.IsValid() ? 1 : 0;
 }
 
 void CImageFile::Adopt(const std::string& path, CPixImage& decoded) {

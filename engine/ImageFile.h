@@ -18,7 +18,8 @@ public:
     CImageFile& operator=(const CImageFile&) = delete;
 
     /// Decodes the file at the path with the decoder its extension names: 1 decoded, 0 not (the
-    /// picture is then empty). Name and path are remembered either way.
+    /// picture is then empty and Image().LastError() says why, when anything does). Only
+    /// regular files are read. Name and path are remembered either way.
     int Load(const std::string& path);
     /// Takes a picture decoded elsewhere from the file at the path, as if Load had decoded it.
     void Adopt(const std::string& path, CPixImage& decoded);

@@ -1,11 +1,14 @@
 #include "engine/PixreelDoc.h"
 
+#include <cerrno>
 #include <ctime>
 
+#include "base/PrintableText.h"
 #include "config/CommandLineOverlay.h"
 #include "engine/StatusLog.h"
 #include "engine/WindowServices.h"
 #include "platform/LocalTime.h"
+#include "platform/RegularFile.h"
 #include "platform/StringTable.h"
 #include "platform/VersionInfo.h"
 
@@ -59,6 +62,9 @@ void CPixreelDoc::BuildOutputName(const std::string& imageName) {
 }
 
 int CPixreelDoc::OpenForImage(const CImageFile& image) {
+    std::lock_guard<std::recursive_timed_mutex> lock(outputMutex_);
+    if (closedForExit_)
+        return 0;
     settings_.Load();
     writer_.SetRate(settings_.FramesPerSec);
 
@@ -69,6 +75,15 @@ int CPixreelDoc::OpenForImage(const CImageFile& image) {
         CloseAvi();
     }
 
+    // A stored output folder too long for its field has been cut to another folder's name; an
+    // output there (or, cut at a '/', in a parent folder) is never what the user asked for.
+    const bool usesOutputPath = outputMode_ == kOnePerImage || settings_.VideoFile[0] != '/';
+    if (usesOutputPath && settings_.OutputPathTooLong) {
+        std::string shown = PrintableText(settings_.OutputPath);
+        shown += "...";
+        LogRed(services_, FormatMessage(IDS_OUTPUT_PATH_TOO_LONG, {static_cast<int>(kMaxPathChars - 1), shown}), true);
+        return 0;
+    }
     BuildOutputName(image.Name());
     if (!writer_.Open(outputName_.c_str())) {
         LogFormatted(services_, IDS_FAILED_TO_OPEN_AVI, outputName_, true, true);
@@ -88,10 +103,14 @@ int CPixreelDoc::OpenForImage(const CImageFile& image) {
 }
 
 bool CPixreelDoc::FitsOpenStream(const CImageFile& image) const {
+    std::lock_guard<std::recursive_timed_mutex> lock(outputMutex_);
     return !writer_.IsOpen() || !streamFormat_.valid || streamFormat_.SameSize(image.Image());
 }
 
 CPixreelDoc::AddFrameResult CPixreelDoc::AddFrame(CImageFile& image, int& firstFrame, std::unique_ptr<CImageFile> gray) {
+    std::lock_guard<std::recursive_timed_mutex> lock(outputMutex_);
+    if (closedForExit_)
+        return kFrameFailed;
     if (firstFrame == 0 && comparer_.Compare(image, static_cast<double>(settings_.MotionDeviation), std::move(gray)) == 0)
         return kFrameDropped;
 
@@ -106,10 +125,27 @@ CPixreelDoc::AddFrameResult CPixreelDoc::AddFrame(CImageFile& image, int& firstF
         return kFrameWritten;
     }
     LogFormatted(services_, IDS_FAILED_TO_PROCESS, image.Name(), true, true);
+    const int reason = ready ? static_cast<int>(writer_.LastError()) : 0;
+    if (!outputFull_ && (reason == ENOSPC || reason == EDQUOT || reason == EFBIG)) {
+        // Nothing more fits into this output (nor, on a full disk, into any other): the cause is
+        // named once, with the system's own words, and the conversion is to end here.
+        outputFull_ = reason;
+        LogRed(services_, FormatMessage(IDS_OUTPUT_FULL, {PrintableText(outputName_), OpenFailureText(reason)}), true);
+    }
     return kFrameFailed;
 }
 
+bool CPixreelDoc::CloseForExit(std::chrono::milliseconds wait) {
+    if (!outputMutex_.try_lock_for(wait))
+        return false;
+    std::lock_guard<std::recursive_timed_mutex> lock(outputMutex_, std::adopt_lock);
+    CloseAvi();
+    closedForExit_ = true;
+    return true;
+}
+
 int CPixreelDoc::CloseAvi() {
+    std::lock_guard<std::recursive_timed_mutex> lock(outputMutex_);
     services_.SetWaitCursor(true);
     if (writer_.IsOpen()) {
         settings_.Load();
@@ -120,12 +156,14 @@ int CPixreelDoc::CloseAvi() {
             writer_.WriteInfo(settings_.Copyright, software.c_str(), nullptr);
         }
         // A file that could not be completed (a full disk while the index was written) must not
-        // pass for a finished video.
+        // pass for a finished video; a full disk already reported is not reported again.
         if (!writer_.ReleaseAll()) {
             ++failedCloses_;
-            LogMessage(services_, IDS_FAILED_TO_WRITE_AVI, true, true);
+            if (!outputFull_)
+                LogMessage(services_, IDS_FAILED_TO_WRITE_AVI, true, true);
         }
     }
+    outputFull_ = 0;
     streamFormat_.Clear();
     comparer_.Reset();
     services_.EnableCloseAvi(false);

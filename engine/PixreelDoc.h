@@ -5,10 +5,13 @@
 // style the output stays open across conversions until it is closed.
 //
 // Threads: OpenForImage and AddFrame run on the worker; CloseAvi on the worker or, while no
-// worker runs, on the window thread; SetOutputStyle at any time.
+// worker runs, on the window thread; SetOutputStyle at any time; CloseForExit on any thread.
+// Every operation on the output holds the document's lock.
 
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "config/Settings.h"
@@ -48,6 +51,11 @@ public:
     /// Closes an open output (with its INFO chunk when WriteCopyright is set) and forgets the
     /// comparer's reference. Always 1.
     int CloseAvi();
+    /// For a program that ends while a worker that was asked to stop has not (stuck in a read):
+    /// waits up to `wait` for the output to be between two frames, closes it as CloseAvi does,
+    /// and from then on refuses every open and frame, so that the worker, should it go on, leaves
+    /// the file alone. False, with nothing done, when the output stayed busy.
+    bool CloseForExit(std::chrono::milliseconds wait);
     /// Sets OutputName for an image of that file name, from the settings as last reloaded.
     void BuildOutputName(const std::string& imageName);
     /// Reloads the document's settings (OpenForImage and CloseAvi do so themselves).
@@ -59,6 +67,9 @@ public:
     bool FitsOpenStream(const CImageFile& image) const;
     /// Closes that could not complete their file (a failed final write), since construction.
     int FailedCloses() const { return failedCloses_; }
+    /// 0, or why the open output can take no more frames: ENOSPC or EDQUOT (the disk is full)
+    /// or EFBIG (a file size limit). AddFrame reports it once, when it first fails so.
+    int OutputFull() const { return outputFull_; }
     CAviWriter& Writer() { return writer_; }
 
 private:
@@ -70,6 +81,11 @@ private:
     std::string outputName_;
     StreamFormat streamFormat_;  // of the open output, once its streams are set up
     int failedCloses_ = 0;
+    int outputFull_ = 0;
+    // Held by every operation on the output. Recursive: opening in the one-per-image style
+    // closes the previous output.
+    mutable std::recursive_timed_mutex outputMutex_;
+    bool closedForExit_ = false;
 };
 
 /// The local date and time stamp of single output names: "MMM dd" and "HHmmss" in the user's

@@ -1,5 +1,7 @@
 #include "engine/StatusLog.h"
 
+#include "base/PrintableText.h"
+#include "platform/RegularFile.h"
 #include "platform/StringTable.h"
 #include "platform/SystemError.h"
 
@@ -110,7 +112,7 @@ void LogMessage(WindowServices& window, unsigned messageId, bool lineEnd, bool r
 }
 
 void LogFormatted(WindowServices& window, unsigned messageId, const std::string& argument, bool lineEnd, bool red) {
-    window.AppendLog(FormatMessage(messageId, {argument}), red, lineEnd);
+    window.AppendLog(FormatMessage(messageId, {PrintableText(argument)}), red, lineEnd);
 }
 
 void LogSeriousError(WindowServices& window, bool handleValid, const std::string& what, unsigned long code) {
@@ -128,7 +130,7 @@ void SetPaneText(WindowServices& window, int paneId, const std::string& text) {
 }
 
 void SetPaneFormatted(WindowServices& window, int paneId, unsigned messageId, const std::string& argument) {
-    window.SetPaneText(paneId, FormatMessage(messageId, {argument}));
+    window.SetPaneText(paneId, FormatMessage(messageId, {PrintableText(argument)}));
 }
 
 void SetPaneNumber(WindowServices& window, int paneId, long value) {
@@ -174,7 +176,8 @@ bool StatusLogFile::Open(const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (fd_ >= 0)
         ::close(fd_);
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    // A FIFO or a terminal as the log would make every line wait for its reader.
+    fd_ = OpenRegularFile(path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     return fd_ >= 0;
 }
 

@@ -37,7 +37,8 @@ std::string FormatMessage(unsigned messageId, std::initializer_list<MessageArg> 
 void LogText(WindowServices& window, const std::string& text, bool lineEnd);
 void LogRed(WindowServices& window, const std::string& text, bool lineEnd);
 void LogMessage(WindowServices& window, unsigned messageId, bool lineEnd, bool red);
-/// The message with its "%s" filled with the argument.
+/// The message with its "%s" filled with the argument, whose control characters are shown as
+/// escapes (a file name must not be able to break the line or steer the terminal).
 void LogFormatted(WindowServices& window, unsigned messageId, const std::string& argument, bool lineEnd, bool red);
 
 /// Called right after a system call with whether it gave a valid handle or result: on failure,
@@ -76,7 +77,8 @@ public:
     StatusLogFile(const StatusLogFile&) = delete;
     StatusLogFile& operator=(const StatusLogFile&) = delete;
 
-    /// Opens the file for appending, creating it when absent; false (errno set) on failure.
+    /// Opens the file for appending, creating it when absent; false (errno set) on failure, and
+    /// for anything that is not a regular file.
     bool Open(const std::string& path);
     bool IsOpen() const;
     void Close();

@@ -47,6 +47,18 @@ struct JpegSource {
     std::longjmp(errors->recovery, 1);
 }
 
+// Warnings (a truncated or slightly damaged file that still decodes) stay with the picture for
+// the caller to report, instead of going to stderr; the first one is kept. Trace messages are
+// dropped.
+void EmitMessage(j_common_ptr cinfo, int level) {
+    if (level >= 0 || cinfo->err->num_warnings++ > 0)
+        return;
+    auto* errors = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+    char message[JMSG_LENGTH_MAX];
+    (*cinfo->err->format_message)(cinfo, message);
+    errors->image->SetLastWarning(message);
+}
+
 void InitSource(j_decompress_ptr cinfo) {
     reinterpret_cast<JpegSource*>(cinfo->src)->startOfFile = true;
 }
@@ -256,6 +268,7 @@ bool DecodeJpeg(CPixImage& image, ImageStream& stream) {
     JpegDecode d{};
     d.cinfo.err = jpeg_std_error(&d.errors.standard);
     d.errors.standard.error_exit = ErrorExit;
+    d.errors.standard.emit_message = EmitMessage;
     d.errors.image = &image;
     d.progress.standard.progress_monitor = MonitorProgress;
     d.progress.image = &image;

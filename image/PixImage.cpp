@@ -190,6 +190,8 @@ void CPixImage::TakeOver(CPixImage& source) {
     alpha_ = std::move(source.alpha_);
     paletteCapacity_ = source.paletteCapacity_;
     source.paletteCapacity_ = 0;
+    lastWarning_ = std::move(source.lastWarning_);
+    source.lastWarning_.clear();
     source.header_ = BITMAPINFOHEADER{};
     source.info_ = ImageInfo{};
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "image/ImageType.h"
 #include "base/DibTypes.h"
@@ -72,6 +73,10 @@ public:
     const char* LastError() const { return info_.lastError; }
     void SetLastError(const char* text);
     void SetLastErrorFormatted(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    /// The first warning of the decode that made the picture (a damaged file that still decoded:
+    /// "Premature end of JPEG file"); empty when there was none. TakeOver takes it along.
+    const std::string& LastWarning() const { return lastWarning_; }
+    void SetLastWarning(const char* text) { lastWarning_ = text ? text : ""; }
     ImageInfo& Info() { return info_; }
     const ImageInfo& Info() const { return info_; }
     BITMAPINFOHEADER& Header() { return header_; }
@@ -159,4 +164,5 @@ private:
     Buffer selection_;
     Buffer alpha_;
     uint32_t paletteCapacity_ = 0;  // entries the block has room for
+    std::string lastWarning_;
 };

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -178,11 +179,14 @@ int FolderListing::List(const std::string& pattern, int sortType) {
     records_.clear();
     records_.shrink_to_fit();
     cursor_ = 0;
+    problem_ = 0;
 
     const std::string namePattern = SplitPattern(pattern, folder_);
     std::unique_ptr<DIR, CloseDir> dir(::opendir(folder_.empty() ? "." : folder_.c_str()));
-    if (!dir)
+    if (!dir) {
+        problem_ = errno;
         return 0;
+    }
 
     // With too little memory for every record the listing is shortened rather than dropped.
     size_t room = CountMatches(dir.get(), namePattern);

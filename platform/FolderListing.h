@@ -42,6 +42,10 @@ public:
     /// to regular files are). Returns the number of files listed.
     int List(const std::string& pattern, int sortType);
 
+    /// 0, or why the folder of the last pattern could not be read (errno of opening it:
+    /// ENOENT, ENOTDIR, EACCES, ...); the listing is then empty.
+    int Problem() const { return problem_; }
+
     int Count() const { return static_cast<int>(records_.size()); }
     const FindRecord& Record(int i) const { return records_[static_cast<size_t>(i)]; }
     /// The folder part of the last pattern listed, ending in "/"; empty for the current folder.
@@ -66,4 +70,5 @@ private:
     std::string folder_;
     size_t cursor_ = 0;
     size_t recordLimit_ = 0;
+    int problem_ = 0;
 };

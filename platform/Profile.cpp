@@ -9,11 +9,13 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 #include "base/AsciiCase.h"
+#include "platform/RegularFile.h"
 
 namespace {
 
@@ -136,14 +138,20 @@ std::optional<std::string> ReadAll(int fd) {
     return content;
 }
 
+// The file's lines; nullopt (errno set) when it is missing or cannot be read. A FIFO or device
+// under the settings file's name is refused instead of read: its open or read could wait for ever.
 std::optional<std::vector<Line>> LoadLines(const char* fileName) {
-    if (!fileName || !*fileName)
+    if (!fileName || !*fileName) {
+        errno = ENOENT;
         return std::nullopt;
-    const int fd = ::open(fileName, O_RDONLY | O_CLOEXEC);
+    }
+    const int fd = OpenRegularFile(fileName, O_RDONLY);
     if (fd < 0)
         return std::nullopt;
     std::optional<std::string> content = ReadAll(fd);
+    const int saved = errno;
     ::close(fd);
+    errno = saved;
     if (!content)
         return std::nullopt;
     return Parse(*content);
@@ -204,6 +212,41 @@ uint32_t CopyText(std::string_view text, char* buffer, uint32_t size) {
     std::memcpy(buffer, text.data(), length);
     buffer[length] = '\0';
     return static_cast<uint32_t>(length);
+}
+
+// The value of section/key in the lines, as ReadProfileValue answers it.
+bool FindValue(const std::vector<Line>& lines, const char* section, const char* key, std::string& value) {
+    const size_t header = FindSection(lines, Trim(section));
+    if (header == lines.size())
+        return false;
+    const size_t found = FindKey(lines, header, Trim(key));
+    if (found == lines.size())
+        return false;
+    value = lines[found].value;
+    return true;
+}
+
+// What GetPrivateProfileStringA answers for a key found (or not) with that value.
+uint32_t TextAnswer(bool found, const std::string& value, const char* defaultValue, char* buffer, uint32_t size) {
+    if (found)
+        return CopyText(value, buffer, size);
+    // The platform drops trailing blanks of the default.
+    std::string_view fallback = defaultValue ? defaultValue : "";
+    while (!fallback.empty() && IsBlank(fallback.back()))
+        fallback.remove_suffix(1);
+    return CopyText(fallback, buffer, size);
+}
+
+// What GetPrivateProfileIntA answers for a key found (or not) with that value.
+uint32_t IntAnswer(bool found, const std::string& value, int32_t defaultValue) {
+    if (!found)
+        return static_cast<uint32_t>(defaultValue);
+    const int64_t number = ProfileIntegerValue(value.c_str());
+    if (number < INT32_MIN)
+        return static_cast<uint32_t>(INT32_MIN);
+    if (number > static_cast<int64_t>(UINT32_MAX))
+        return UINT32_MAX;
+    return static_cast<uint32_t>(number);
 }
 
 bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
@@ -334,7 +377,7 @@ std::string WriteTarget(const char* fileName) {
 // one at the path: a writer that held the lock before may have renamed a new file over it.
 int OpenLocked(const std::string& path, bool create) {
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
+        const int fd = OpenRegularFile(path.c_str(), O_RDONLY | (create ? O_CREAT : 0), 0666);
         if (fd < 0)
             return -1;
         int locked;
@@ -436,16 +479,24 @@ bool ReadProfileValue(const char* section, const char* key, const char* fileName
     if (!section || !key)
         return false;
     const std::optional<std::vector<Line>> lines = LoadLines(fileName);
-    if (!lines)
-        return false;
-    const size_t header = FindSection(*lines, Trim(section));
-    if (header == lines->size())
-        return false;
-    const size_t found = FindKey(*lines, header, Trim(key));
-    if (found == lines->size())
-        return false;
-    value = (*lines)[found].value;
-    return true;
+    return lines && FindValue(*lines, section, key, value);
+}
+
+struct ProfileSnapshot::Lines {
+    std::vector<Line> lines;
+};
+
+ProfileSnapshot::ProfileSnapshot(const char* fileName) : lines_(std::make_unique<Lines>()) {
+    if (std::optional<std::vector<Line>> lines = LoadLines(fileName))
+        lines_->lines = std::move(*lines);
+    else if (errno != ENOENT)
+        problem_ = errno;
+}
+
+ProfileSnapshot::~ProfileSnapshot() = default;
+
+bool ProfileSnapshot::Value(const char* section, const char* key, std::string& value) const {
+    return section && key && FindValue(lines_->lines, section, key, value);
 }
 
 uint32_t GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue, char* buffer,
@@ -471,25 +522,29 @@ uint32_t GetPrivateProfileStringA(const char* section, const char* key, const ch
         return CopyList(names, buffer, size);
     }
     std::string value;
-    if (ReadProfileValue(section, key, fileName, value))
-        return CopyText(value, buffer, size);
-    // The platform drops trailing blanks of the default.
-    std::string_view fallback = defaultValue ? defaultValue : "";
-    while (!fallback.empty() && IsBlank(fallback.back()))
-        fallback.remove_suffix(1);
-    return CopyText(fallback, buffer, size);
+    const bool found = ReadProfileValue(section, key, fileName, value);
+    return TextAnswer(found, value, defaultValue, buffer, size);
 }
 
 uint32_t GetPrivateProfileIntA(const char* section, const char* key, int32_t defaultValue, const char* fileName) {
     std::string value;
-    if (!ReadProfileValue(section, key, fileName, value))
-        return static_cast<uint32_t>(defaultValue);
-    const int64_t number = ProfileIntegerValue(value.c_str());
-    if (number < INT32_MIN)
-        return static_cast<uint32_t>(INT32_MIN);
-    if (number > static_cast<int64_t>(UINT32_MAX))
-        return UINT32_MAX;
-    return static_cast<uint32_t>(number);
+    const bool found = ReadProfileValue(section, key, fileName, value);
+    return IntAnswer(found, value, defaultValue);
+}
+
+uint32_t ProfileSnapshot::Text(const char* section, const char* key, const char* defaultValue, char* buffer,
+                               uint32_t size) const {
+    if (!buffer || size == 0)
+        return 0;
+    std::string value;
+    const bool found = Value(section, key, value);
+    return TextAnswer(found, value, defaultValue, buffer, size);
+}
+
+uint32_t ProfileSnapshot::Int(const char* section, const char* key, int32_t defaultValue) const {
+    std::string value;
+    const bool found = Value(section, key, value);
+    return IntAnswer(found, value, defaultValue);
 }
 
 int WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* fileName) {

@@ -7,6 +7,7 @@
 // loses a key. Readers take no lock: they see the file either before or after a write.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 /// Copies the value of section/key (blanks around it removed, one pair of enclosing quotes
@@ -41,3 +42,27 @@ bool ReadProfileValue(const char* section, const char* key, const char* fileName
 /// The integer-reading rule on a bare text: the decimal number it begins with (after blanks and
 /// an optional sign), saturated to the 64-bit range; 0 when there is no number.
 int64_t ProfileIntegerValue(const char* text);
+
+/// The file read and parsed once, for a caller that reads many keys (a settings load): Value
+/// answers as ReadProfileValue would have for the file as it was when the snapshot was taken.
+/// A missing file, or one that cannot be read, reads as empty.
+class ProfileSnapshot {
+public:
+    explicit ProfileSnapshot(const char* fileName);
+    ~ProfileSnapshot();
+    ProfileSnapshot(const ProfileSnapshot&) = delete;
+    ProfileSnapshot& operator=(const ProfileSnapshot&) = delete;
+
+    bool Value(const char* section, const char* key, std::string& value) const;
+    /// As GetPrivateProfileStringA and GetPrivateProfileIntA answer for one key.
+    uint32_t Text(const char* section, const char* key, const char* defaultValue, char* buffer, uint32_t size) const;
+    uint32_t Int(const char* section, const char* key, int32_t defaultValue) const;
+    /// 0 when the file was read or does not exist; else why it could not be read (errno: ENODEV
+    /// for a FIFO or device, EISDIR, EACCES, EFBIG for a file far too large to be settings).
+    int Problem() const { return problem_; }
+
+private:
+    struct Lines;
+    std::unique_ptr<Lines> lines_;
+    int problem_ = 0;
+};

@@ -54,6 +54,16 @@ constexpr Entry kTable[] = {
     {IDS_FAILED_TO_WRITE_FILE, "Failed to write to file %s"},
     {IDS_COMPRESSOR_FAILED, "Failed to start the video compressor %s for the file %s"},
     {IDS_FORMAT_FAILED, "Failed to set the frame format of the file %s"},
+    {IDS_SETTINGS_UNREADABLE, "The settings file %s cannot be read (%s); the default settings are used"},
+    {IDS_INPUT_FOLDER_UNREADABLE, "The input folder %s cannot be read: %s"},
+    {IDS_OUTPUT_IN_USE, "The AVI file %s is in use by another Pixreel"},
+    {IDS_OUTPUT_PATH_TOO_LONG, "The output folder of the settings is longer than %d bytes and is not used: %s"},
+    {IDS_OUTPUT_FULL, "Cannot write to %s: %s. The conversion stops here."},
+    {IDS_FORMAT_REFUSED,
+     "The compressor %s does not take pictures of %s x %s pixels at %s bits; choose another one for %s"},
+    {IDS_NO_COMPRESSOR, "The compressor %s is not available on this machine; choose another one for %s"},
+    {IDS_IMAGE_WARNING, "%s: %s"},
+    {IDS_STOP_ABANDONED, "The conversion did not stop in time; the video is closed with the frames written so far"},
 };
 
 }  // namespace

@@ -51,6 +51,15 @@ enum StringId : unsigned {
     IDS_FAILED_TO_WRITE_FILE = 40011,      // "Failed to write to file %s"
     IDS_COMPRESSOR_FAILED = 40020,         // "Failed to start the video compressor %s for the file %s"
     IDS_FORMAT_FAILED = 40021,             // "Failed to set the frame format of the file %s"
+    IDS_SETTINGS_UNREADABLE = 40030,       // "The settings file %s cannot be read (%s); ..."
+    IDS_INPUT_FOLDER_UNREADABLE = 40031,   // "The input folder %s cannot be read: %s"
+    IDS_OUTPUT_IN_USE = 40032,             // "The AVI file %s is in use by another Pixreel"
+    IDS_OUTPUT_PATH_TOO_LONG = 40033,      // "The output folder of the settings is too long ..."
+    IDS_OUTPUT_FULL = 40034,               // "Cannot write to %s: %s. The conversion stops here."
+    IDS_FORMAT_REFUSED = 40035,            // "The compressor %s does not take pictures of ..."
+    IDS_NO_COMPRESSOR = 40036,             // "The compressor %s is not available on this machine ..."
+    IDS_IMAGE_WARNING = 40037,             // "%s: %s" (file name: the decoder's warning)
+    IDS_STOP_ABANDONED = 40038,            // "The conversion did not stop in time; ..."
 };
 
 /// The text of a string-table entry; nullptr when the table has no such entry.

@@ -1,6 +1,7 @@
 #include "shell/ConsoleCodec.h"
 
 #include "base/AsciiCase.h"
+#include "base/PrintableText.h"
 #include "platform/MessageBox.h"
 
 namespace {
@@ -25,7 +26,8 @@ void ShowUnknownCodec(const std::string& wanted, const CodecChoice& choice) {
     std::string known = "DIB";
     for (size_t i = 1; i < choice.Entries().size(); ++i)
         known += ", " + FourCCText(choice.Entries()[i].code);
-    ShowMessageBox("No compressor \"" + wanted + "\" can compress " + choice.Sample().Name() +
+    ShowMessageBox("No compressor \"" + PrintableText(wanted) + "\" can compress " +
+                       PrintableText(choice.Sample().Name()) +
                        " on this machine. Available: " + known + ".",
                    "", MB_ICONHAND);
 }

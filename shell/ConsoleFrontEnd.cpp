@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -21,6 +22,11 @@
 #include "shell/ConsoleCodec.h"
 
 namespace {
+
+// Signals that arrive this soon after the first one join the stop it started.
+constexpr auto kSignalGrace = std::chrono::seconds(3);
+// How long a stuck conversion's writer may take to finish the frame it is writing.
+constexpr auto kWriterWait = std::chrono::seconds(30);
 
 // The console that a signal is delivered to, while one runs.
 std::mutex g_consoleMutex;
@@ -173,7 +179,8 @@ void ConsoleFrontEnd::PostCommand(int commandId) {
     // Properties and the other window commands have no console form.
     for (const ConsoleCommand& command : kConsoleCommands) {
         if (command.id == commandId) {
-            Post([this, handler = command.handler] { (view_->*handler)(); });
+            void (CConversionView::*handler)() = command.handler;
+            Post([this, handler] { (view_->*handler)(); });
             return;
         }
     }
@@ -192,20 +199,30 @@ void ConsoleFrontEnd::Interrupt() {
 void ConsoleFrontEnd::StartSignalThread() {
     // The signals are blocked in every thread (RunPixreelConsole blocks them before any thread
     // starts); this thread takes them one at a time. The first stops the conversion between two
-    // frames and closes the output; a second one ends the process at once.
+    // frames and closes the output. Signals that follow within the grace time join that stop:
+    // `timeout` and a terminal both deliver one signal twice (to the process and to its group),
+    // and neither means "give up on the file". Only a signal after the grace time ends the
+    // process at once.
     std::thread([] {
         sigset_t signals;
         sigemptyset(&signals);
         sigaddset(&signals, SIGINT);
         sigaddset(&signals, SIGTERM);
         sigaddset(&signals, SIGHUP);
-        int count = 0;
+        bool stopping = false;
+        std::chrono::steady_clock::time_point firstSignal;
         for (;;) {
             int signal = 0;
             if (sigwait(&signals, &signal) != 0)
                 continue;
-            if (++count > 1)
-                std::_Exit(kExitInterrupted);
+            const auto now = std::chrono::steady_clock::now();
+            if (stopping) {
+                if (now - firstSignal >= kSignalGrace)
+                    std::_Exit(kExitInterrupted);
+                continue;
+            }
+            stopping = true;
+            firstSignal = now;
             std::lock_guard<std::mutex> lock(g_consoleMutex);
             if (g_console)
                 g_console->Interrupt();
@@ -245,6 +262,8 @@ int ConsoleFrontEnd::Run(CConversionView& view, CPixreelDoc& doc) {
         }
         queued_.Wait(50);
     }
+    if (interrupted_ && view.IsWorkerAlive())
+        EndStuckConversion(doc);
     view.Shutdown();
 
     {
@@ -259,6 +278,23 @@ int ConsoleFrontEnd::Run(CConversionView& view, CPixreelDoc& doc) {
     return ExitStatus(view, doc);
 }
 
+void ConsoleFrontEnd::EndStuckConversion(CPixreelDoc& doc) {
+    // The stop has been waited for in vain: the worker is stuck (a read of a file that never
+    // answers) or in a very long frame. The output is completed as it stands, between two frames,
+    // and the program ends without the worker. When the writer itself does not come free, the
+    // wait goes on; a further signal ends the program at once.
+    if (!doc.CloseForExit(kWriterWait))
+        return;
+    AppendLog(LoadStringText(IDS_STOP_ABANDONED), true, true);
+    {
+        std::lock_guard<std::mutex> lock(outputMutex_);
+        ClearProgressLocked();
+    }
+    std::fflush(out_);
+    std::fflush(err_);
+    std::_Exit(kExitInterrupted);
+}
+
 int ConsoleFrontEnd::ExitStatus(CConversionView& view, CPixreelDoc& doc) const {
     if (interrupted_)
         return kExitInterrupted;
@@ -269,8 +305,9 @@ int ConversionExitStatus(const JobSummary& job, int failedCloses) {
     if (!job.ran)
         return kExitNoOutput;
     if (job.nothingSelected)
-        return kExitNothingToDo;
-    if (job.outputFailed && job.written == 0)
+        return job.inputFolderProblem != 0 ? kExitNoInput : kExitNothingToDo;
+    // Whatever else happened, a run that wrote no frame made no video.
+    if (job.written == 0)
         return kExitNoOutput;
     if (job.outputFailed || job.unreadable > 0 || job.wrongSize > 0 || job.writeFailures > 0 || failedCloses > 0)
         return kExitFilesFailed;
@@ -301,8 +338,9 @@ std::string ConsoleUsageText(bool haveDisplay) {
     text += std::string("  ") + (ini[0] ? ini : "(none found)") + "\n";
     text +=
         "(PIXREEL_INI names another one); a command-line run does not store its options there.\n"
-        "Exit status: 0 all converted, 1 some files failed, 2 no output could be made,\n"
-        "3 no matching files, 64 no arguments, 130 interrupted.\n";
+        "Exit status: 0 all converted, 1 some files failed, 2 no frame written (no video),\n"
+        "3 no matching files, 64 no arguments, 66 input folder missing or unreadable,\n"
+        "130 interrupted.\n";
     if (haveDisplay)
         text += "\nThe window of Pixreel is not part of this build; use the command line above.\n";
     else

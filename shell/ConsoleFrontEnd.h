@@ -23,9 +23,11 @@ struct JobSummary;
 enum ConsoleExit : int {
     kExitConverted = 0,     ///< every selected file was converted (or dropped as identical)
     kExitFilesFailed = 1,   ///< some files could not be read, had another size or were not written
-    kExitNoOutput = 2,      ///< no output could be made (output not opened, first file unreadable)
+    kExitNoOutput = 2,      ///< not a single frame was written (output not opened, first file
+                            ///< unreadable, disk full from the start, frame times too short)
     kExitNothingToDo = 3,   ///< no file matched the input directory and suffix
     kExitUsage = 64,        ///< started without arguments
+    kExitNoInput = 66,      ///< the input directory is missing, unreadable or not a directory
     kExitInterrupted = 130, ///< stopped by an interrupt (Ctrl+C) or a termination signal
 };
 
@@ -39,7 +41,8 @@ public:
 
     /// Runs the start-up chain and the window thread's loop until the close; answers the exit
     /// status. Interrupt and termination signals stop the conversion and close the output in
-    /// order (the caller blocks them in every thread before any thread starts).
+    /// order (the caller blocks them in every thread before any thread starts); further signals
+    /// within three seconds join that stop, and only a later one ends the process at once.
     int Run(CConversionView& view, CPixreelDoc& doc);
 
     /// Shows a message box on the console: its text on stderr; answers the default button.
@@ -71,6 +74,8 @@ private:
     void StartSignalThread();
     void Interrupt();
     int ExitStatus(CConversionView& view, CPixreelDoc& doc) const;
+    /// After a stop that the worker did not follow: completes the output and ends the program.
+    void EndStuckConversion(CPixreelDoc& doc);
 
     std::FILE* out_;
     std::FILE* err_;

@@ -3,6 +3,7 @@
 // unattended conversion runs on the console.
 
 #include <malloc.h>
+#include <signal.h>
 
 #include <clocale>
 #include <cstdlib>
@@ -28,6 +29,11 @@ int main(int argc, char** argv) {
     std::setlocale(LC_TIME, "");
     SetProcessCommandLine(argc, argv);
     InstallCommandLineOverlay();
+    // A file size limit (ulimit -f) and a reader of the output that went away (pixreel | head)
+    // must not kill the program in the middle of a frame: the write fails instead (EFBIG, EPIPE),
+    // the first is reported and ends the conversion in order, the second only loses the lines.
+    ::signal(SIGXFSZ, SIG_IGN);
+    ::signal(SIGPIPE, SIG_IGN);
 
     if (DisplayNamed()) {
         const int status = RunPixreelWindow(argc, argv);

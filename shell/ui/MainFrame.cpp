@@ -263,9 +263,7 @@ void CMainFrame::OnStopProcessing() {
 
 void CMainFrame::OnRefresh() {
     wxBusyCursor wait;
-    CConversionView& conversion = view_->Conversion();
-    if (conversion.Files().Populate(true, false, conversion.CurrentSettings()))
-        view_->FileListChanged(true);
+    view_->Conversion().PopulateFileList(true, false);
 }
 
 void CMainFrame::OnCut() {
@@ -316,8 +314,8 @@ void CMainFrame::OnProperties() {
     conversion.ReloadSettings();
     const Settings settings = conversion.CurrentSettings();
     // The directory texts are compared as they are: a change of case is a change.
-    if (oldDirectory != settings.JPGDir && conversion.Files().Populate(true, false, settings))
-        view_->FileListChanged(true);
+    if (oldDirectory != settings.JPGDir)
+        conversion.PopulateFileList(true, false);
     LogMessage(view_->Services(), IDS_CONFIG_UPDATED, true, false);
     view_->ApplyToolTips();
 }

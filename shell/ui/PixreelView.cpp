@@ -11,6 +11,8 @@
 #include <wx/utils.h>
 #include <wx/valtext.h>
 
+#include <cstdlib>
+
 #include "config/ui/Dialogs.h"
 #include "engine/ConversionView.h"
 #include "engine/ImageFile.h"
@@ -18,6 +20,7 @@
 #include "platform/DataFiles.h"
 #include "platform/MessageBox.h"
 #include "platform/WinTypes.h"
+#include "shell/ConsoleFrontEnd.h"
 #include "shell/WindowCalls.h"
 #include "shell/ui/FileListCtrl.h"
 #include "shell/ui/GuiServices.h"
@@ -29,6 +32,10 @@
 namespace {
 
 constexpr const char* kEnterInteger = "Please enter an integer.";
+// How long a closed window waits for a worker to stop before it completes the output without
+// it, and how long it then waits for the writer to come free.
+constexpr auto kStuckWorkerPatience = std::chrono::seconds(10);
+constexpr auto kStuckWriterWait = std::chrono::seconds(30);
 
 wxBitmapBundle Icon(const char* name) {
     return ProgramIcon(name, kIndicatorIconSize);
@@ -82,7 +89,14 @@ void CPixreelView::ShutDown() {
         return;
     shutDown_ = true;
     minimiseTimer_.Stop();
-    conversion_->Shutdown();
+    if (!conversion_->Shutdown(kStuckWorkerPatience)) {
+        // The window is closed but the worker has not come to a stop: it is stuck in a read that
+        // never answers, or in a frame far too long. The output is completed as it stands,
+        // between two frames, and the program ends without the worker rather than linger unseen.
+        if (doc_->CloseForExit(kStuckWriterWait))
+            std::_Exit(kExitInterrupted);
+        conversion_->Shutdown();
+    }
     // From here on nothing may reach the controls any more: calls still queued are dropped.
     calls_->Close();
 }

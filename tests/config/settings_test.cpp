@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -176,6 +180,52 @@ TEST_F(SettingsTest, LongTextsAreCutToTheirFields) {
     // A value that fits is kept byte for byte, even when it is not UTF-8.
     WriteFileBytes(ini_, "[Config]\nCopyright=Caf\xE9\n");
     EXPECT_STREQ(Loaded().Copyright, "Caf\xE9");
+
+    // An output folder that does not fit whole, or leaves no room for its final '/', is marked:
+    // cut, it would name another folder.
+    struct Case {
+        std::string path;
+        int tooLong;
+    };
+    for (const Case& c : {Case{"/" + std::string(299, 'o'), 1}, Case{"/" + std::string(258, 'o'), 1},
+                          Case{"/" + std::string(257, 'o'), 0}, Case{"/" + std::string(257, 'o') + "/", 0},
+                          Case{"", 0}}) {
+        WriteFileBytes(ini_, "[Config]\nOutputPath=" + c.path + "\n");
+        EXPECT_EQ(Loaded().OutputPathTooLong, c.tooLong) << c.path.size();
+    }
+}
+
+TEST_F(SettingsTest, AFileThatCannotBeReadGivesTheDefaultsAndSaysWhy) {
+    EXPECT_EQ(Loaded().FileProblem, 0) << "a missing file is no problem";
+    std::filesystem::create_directory(ini_);
+    Settings settings = Loaded();
+    EXPECT_EQ(settings.FileProblem, EISDIR);
+    EXPECT_EQ(settings.FramesPerSec, 5);
+    std::filesystem::remove(ini_);
+    // Nobody writes to the FIFO: an ordinary open would wait for ever.
+    ASSERT_EQ(::mkfifo(ini_.c_str(), 0600), 0);
+    settings = Loaded();
+    EXPECT_EQ(settings.FileProblem, ENODEV);
+    EXPECT_STREQ(settings.VideoFile, "TavrinVideoFile");
+    WriteSettingInt("Config", "FramesPerSec", 9);  // neither waits nor replaces the FIFO
+    EXPECT_EQ(Loaded().FileProblem, ENODEV);
+}
+
+TEST_F(SettingsTest, ALargeFileIsReadOncePerLoad) {
+    // A settings file grown to nearly a megabyte by other programs' sections: reloaded for every
+    // image, it must not be parsed once per key.
+    std::string text = "[Config]\nFramesPerSec=12\nVideoFile=big\n[Other]\n";
+    for (int i = 0; text.size() < 850000; ++i)
+        text += "Key" + std::to_string(i) + "=some value of an unrelated program\n";
+    WriteFileBytes(ini_, text);
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 60; ++i) {
+        const Settings settings = Loaded();
+        ASSERT_EQ(settings.FramesPerSec, 12);
+        ASSERT_STREQ(settings.VideoFile, "big");
+    }
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::seconds(5)) << "60 loads";
 }
 
 TEST_F(SettingsTest, WritesGoToTheirSectionUnlessTheProcessHasArguments) {

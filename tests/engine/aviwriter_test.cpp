@@ -278,6 +278,63 @@ TEST_F(AviWriterTest, CompressorIsAskedForUnlessRememberedAndStored) {
     EXPECT_EQ(plain.CreateStreams(frame, remember, 0), 0);
 }
 
+TEST_F(AviWriterTest, StoredCompressorThatCannotServeThePictureSaysWhy) {
+    const std::string path = dir_.file("stored.avi");
+    struct Case {
+        DWORD fcc;
+        int width;
+        std::string box;
+    };
+    const std::string missing = "The compressor 0x01020304 is not available on this machine; choose another one for ";
+    const std::string refused = "The compressor MJPG does not take pictures of 65600 x 2 pixels at 24 bits; choose "
+                                "another one for ";
+    for (const Case& c :
+         {Case{0x01020304, 32, missing + path}, Case{mmioFOURCC('M', 'J', 'P', 'G'), 65600, refused + path}}) {
+        SCOPED_TRACE(c.box);
+        boxes_.clear();
+        AVICOMPRESSOPTIONS options{};
+        options.fccType = ICTYPE_VIDEO;
+        options.fccHandler = c.fcc;
+        SaveCompressOptions(options, "stored");
+        CImageFile frame;
+        FillFrame(frame, MakeTestPicture(c.width, 2, 24, 0), "/photos/a.jpg");
+        CAviWriter writer;
+        int remember = 1;
+        ASSERT_EQ(writer.Open(path.c_str()), 1);
+        EXPECT_EQ(writer.CreateStreams(frame, remember, 0), 0);
+        writer.ReleaseAll();
+        ASSERT_EQ(boxes_.size(), 1u);
+        EXPECT_EQ(boxes_[0].text, c.box);
+    }
+}
+
+TEST_F(AviWriterTest, AFileThatAnotherWriterHoldsIsLeftAlone) {
+    const std::string path = dir_.file("held.avi");
+    CImageFile frame;
+    FillFrame(frame, MakeTestPicture(16, 16, 24, 0), "/p/a.jpg");
+    AVICOMPRESSOPTIONS options{};
+    options.fccHandler = comptypeDIB;
+    SaveCompressOptions(options, "Full Frames (Uncompressed)");
+    CAviWriter first;
+    int remember = 1;
+    ASSERT_EQ(first.Open(path.c_str()), 1);
+    ASSERT_EQ(first.CreateStreams(frame, remember, 0), 1);
+    ASSERT_EQ(first.WriteFrame(frame), 1);
+
+    CAviWriter second;
+    EXPECT_EQ(second.Open(path.c_str()), 0);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, "The AVI file " + path + " is in use by another Pixreel");
+    // The first writer's file is still the one at the path, and completes as usual.
+    ASSERT_EQ(first.WriteFrame(frame), 1);
+    EXPECT_EQ(first.ReleaseAll(), 1);
+    EXPECT_EQ(ProbeFile(path, true).streams.at(0).nbReadFrames, 2);
+    // Once it is complete it may be replaced; no name of the writer's own is left behind.
+    EXPECT_EQ(second.Open(path.c_str()), 1);
+    second.ReleaseAll();
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.path()), {}), 2) << "held.avi, pixreel.ini";
+}
+
 TEST_F(AviWriterTest, KeyFrameBitIsAddedButNotStored) {
     ScriptedWriter writer;
     writer.keyFrameEvery = 3;
@@ -311,6 +368,7 @@ TEST_F(AviWriterTest, DocumentWriterAsksTheMainWindow) {
     EXPECT_EQ(boxes_[0].flags, MB_ICONHAND);
     EXPECT_EQ(none.CountOf("RequestCodec"), 0);
     EXPECT_FALSE(std::filesystem::exists(dir_.file("pixreel.ini")));
+    lonely.ReleaseAll();  // until then the file is its own
 
     // A window that answers: the request carries the sample and the options; the answer is kept.
     struct Answering : FakeWindowServices {
@@ -338,6 +396,7 @@ TEST_F(AviWriterTest, DocumentWriterAsksTheMainWindow) {
     LoadCompressOptions(stored, name, sizeof name);
     EXPECT_EQ(stored.fccHandler, comptypeDIB);
     EXPECT_STREQ(name, "Full Frames (Uncompressed)");
+    writer.ReleaseAll();
 
     // An answer for this run only is used for the file but leaves the stored choice alone.
     struct ForThisRun : FakeWindowServices {

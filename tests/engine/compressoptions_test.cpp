@@ -120,3 +120,11 @@ TEST_F(CompressOptionsTest, HandEditedValues) {
     EXPECT_EQ(options.dwKeyFrameEvery, 0xFFFFFFFFu) << "beyond 32 bits: the nearest limit";
     EXPECT_EQ(std::strlen(name), 127u) << "the name is cut to 127 characters";
 }
+
+TEST(FourCCText, PrintableCodesReadAsTheyAreOthersInHex) {
+    EXPECT_EQ(FourCCText(mmioFOURCC('M', 'J', 'P', 'G')), "MJPG");
+    EXPECT_EQ(FourCCText(comptypeDIB), "DIB ");
+    EXPECT_EQ(FourCCText(0x01020304), "0x01020304");
+    EXPECT_EQ(FourCCText(0), "0x00000000");
+    EXPECT_EQ(FourCCText(mmioFOURCC('A', '\x1b', 'B', 'C')), "0x43421B41");
+}

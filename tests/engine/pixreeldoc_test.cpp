@@ -191,6 +191,35 @@ TEST_F(PixreelDocTest, FailuresAreReportedNotHidden) {
     EXPECT_EQ(cancelling.CountOf("RequestCodec"), 1);
 }
 
+TEST_F(PixreelDocTest, AnOutputFolderTooLongForItsFieldIsNotUsed) {
+    CImageFile a;
+    ASSERT_TRUE(a.Load(Jpeg("a.jpg", 16, 16, 1)));
+    // A folder whose path with its '/' fills the 259-byte field exactly, and a sub-folder of it:
+    // cut to the field, the sub-folder's path would name the parent.
+    std::string parent = dir.path().string() + "/";
+    parent += std::string(258 - parent.size(), 'p') + "/";
+    ASSERT_EQ(parent.size(), 259u);
+    std::filesystem::create_directories(parent + "sub");
+    for (const int style : {0, 1}) {
+        SCOPED_TRACE(style);
+        SetIni("[Config]\nOutputPath=" + parent + "sub/\nVideoFile=v\n");
+        CPixreelDoc doc(services);
+        doc.SetOutputStyle(style);
+        EXPECT_EQ(doc.OpenForImage(a), 0);
+        EXPECT_FALSE(doc.IsAviOpen());
+        ASSERT_FALSE(services.RedLines().empty());
+        EXPECT_EQ(services.RedLines().back(),
+                  "The output folder of the settings is longer than 259 bytes and is not used: " + parent + "...");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(parent), {}), 1) << "only sub/ is there";
+    }
+    // An absolute output name does not use the folder.
+    SetIni("[Config]\nOutputPath=" + parent + "sub/\nVideoFile=" + Out("v") + "\n");
+    std::filesystem::create_directories(dir.file("out"));
+    CPixreelDoc doc(services);
+    doc.SetOutputStyle(1);
+    EXPECT_EQ(doc.OpenForImage(a), 1);
+}
+
 TEST_F(PixreelDocTest, IdenticalImagesAreDroppedOnTheirFirstFrameOnly) {
     UseIni("VideoFile=v\n[Detect]\nMotionDeviation=1");
     CImageFile a, b, c;

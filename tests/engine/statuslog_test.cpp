@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <sstream>
 #include <string>
 #include <thread>
@@ -61,6 +63,23 @@ TEST(StatusLog, LogOperations) {
     EXPECT_FALSE(calls[1].red) << "text after a red one is in the default colour";
     EXPECT_EQ(window.LogText(), "red plain\nStopping Processing\nDropped 100%s %d.jpg\n\n");
     EXPECT_EQ(window.RedLines(), std::vector<std::string>({"Dropped 100%s %d.jpg"}));
+}
+
+TEST(StatusLog, NamesAreShownWithTheirControlCharactersEscaped) {
+    struct Case {
+        std::string name;
+        std::string shown;
+    };
+    for (const Case& c : {Case{"plain \xC3\xBCml\xC3\xA4ut.jpg", "plain \xC3\xBCml\xC3\xA4ut.jpg"},
+                          Case{"\x1b[2J\x1b]0;owned\x07.jpg", "\\x1b[2J\\x1b]0;owned\\x07.jpg"},
+                          Case{"two\nlines\r\tand\x7f.jpg", "two\\nlines\\r\\tand\\x7f.jpg"},
+                          Case{"c1 \xC2\x9b" "31m \xC2\xA9.jpg", "c1 \\xc2\\x9b" "31m \xC2\xA9.jpg"}}) {
+        FakeWindowServices window;
+        LogFormatted(window, IDS_PROCESSED, c.name, true, false);
+        SetPaneFormatted(window, ID_INDICATOR_FILE_NAME, IDS_FAILED_TO_OPEN, c.name);
+        EXPECT_EQ(window.LogText(), "Processed " + c.shown + "\n");
+        EXPECT_EQ(window.PaneText(ID_INDICATOR_FILE_NAME), "Failed to open " + c.shown);
+    }
 }
 
 TEST(StatusLog, MessageFormatting) {
@@ -157,6 +176,12 @@ TEST(StatusLog, UnopenableLogFileIsReportedAndTheLogGoesOn) {
     EXPECT_FALSE(file.IsOpen());
     EXPECT_EQ(window.RedLines(), std::vector<std::string>({"Failed to open the log file " + path}));
     file.Append("still fine", false, true);
+
+    // A FIFO nobody reads would make every line wait; a folder takes no lines.
+    const std::string fifo = dir.file("log.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(file.Open(fifo));
+    EXPECT_FALSE(file.Open(dir.path().string()));
 }
 
 TEST(StatusLog, AppendsFromTwoThreadsDoNotInterleave) {

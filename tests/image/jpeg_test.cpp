@@ -157,8 +157,13 @@ TEST(JpegDecoder, TruncatedFileStillLoads) {
     std::string bytes = EncodeJpeg(64, 64, 3, samples, JpegOptions{.quality = 95});
     CPixImage full;
     ASSERT_TRUE(DecodeBytes(full, bytes, Jpeg));
+    EXPECT_EQ(full.LastWarning(), "");
     CPixImage cut;
+    testing::internal::CaptureStderr();
     ASSERT_TRUE(DecodeBytes(cut, bytes.substr(0, bytes.size() * 6 / 10), Jpeg)) << cut.LastError();
+    // libjpeg's warning stays with the picture for the caller to report; nothing goes to stderr.
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(cut.LastWarning(), "Premature end of JPEG file");
     EXPECT_EQ(cut.Width(), 64u);
     EXPECT_EQ(cut.Height(), 64u);
     // The rows decoded before the data ran out are the same as in the whole file.

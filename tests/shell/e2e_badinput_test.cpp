@@ -84,14 +84,14 @@ TEST_F(BadInputTest, EveryBadFileGetsItsLineAndNothingIsChanged) {
     std::vector<std::string> expected{
         "Opened AVI file " + dir.file("out/bad.avi"),
         "Processed a first.jpg",
-        "Failed to open b zero.jpg",
-        "Failed to open c text.jpg",
-        "Failed to open d truncated.jpg",
-        "Failed to open e bitmap.jpg",
+        "Failed to open b zero.jpg: Empty input file",
+        "Failed to open c text.jpg: Not a JPEG file: starts with 0x6a 0x75",
+        "Failed to open d truncated.jpg: JPEG datastream contains no image",
+        "Failed to open e bitmap.jpg: Not a JPEG file: starts with 0x42 0x4d",
         "Processed f quote's \"x\".jpg",
         "Processed g \xC3\xBCml\xC3\xA4ut.jpg",
         "Bitmap file is a different size h other size.JPG",
-        root ? "Processed i locked.jpg" : "Failed to open i locked.jpg",
+        root ? "Processed i locked.jpg" : "Failed to open i locked.jpg: Permission denied",
     };
     EXPECT_EQ(lines, expected);
     // The red lines are on stderr too, in order (a decoder library may add warnings between).

@@ -263,8 +263,9 @@ TEST_F(PixreelProgramTest, WithoutArgumentsItExplainsWhatToDo) {
     EXPECT_NE(result.err.find("usage: pixreel -d DIR"), std::string::npos);
     EXPECT_NE(result.err.find("display"), std::string::npos);
     EXPECT_NE(result.err.find(Ini()), std::string::npos);
-    EXPECT_NE(result.err.find("Exit status: 0 all converted, 1 some files failed, 2 no output could be made,\n"
-                              "3 no matching files, 64 no arguments, 130 interrupted."),
+    EXPECT_NE(result.err.find("Exit status: 0 all converted, 1 some files failed, 2 no frame written (no video),\n"
+                              "3 no matching files, 64 no arguments, 66 input folder missing or unreadable,\n"
+                              "130 interrupted."),
               std::string::npos)
         << result.err;
 }
