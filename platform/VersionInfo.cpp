@@ -3,6 +3,8 @@
 #include <array>
 #include <utility>
 
+#include "platform/StringTable.h"
+
 namespace {
 
 constexpr std::array<std::pair<const char*, const char*>, 7> kValues{{
@@ -22,5 +24,11 @@ std::string VersionValue(const std::string& name) {
         if (name == key)
             return value;
     }
-    return {};
+    return "Failure getting " + name;
+}
+
+std::string VersionLine() {
+    const char* title = LoadStringText(IDS_APP_TITLE);
+    return std::string(title ? title : "") + " Version " + VersionValue("SpecialBuild") + " " +
+           VersionValue("FileVersion");
 }
