@@ -91,14 +91,15 @@ bool CPixreelDoc::FitsOpenStream(const CImageFile& image) const {
     return !writer_.IsOpen() || !streamFormat_.valid || streamFormat_.SameSize(image.Image());
 }
 
-CPixreelDoc::AddFrameResult CPixreelDoc::AddFrame(CImageFile& image, int& firstFrame, std::unique_ptr<CImageFile> gray) {
+CPixreelDoc::AddFrameResult CPixreelDoc::AddFrame(CImageFile& image, int& firstFrame, std::unique_ptr<CImageFile> gray,
+                                                  const CompressedAhead* ahead) {
     if (firstFrame == 0 && comparer_.Compare(image, static_cast<double>(settings_.MotionDeviation), std::move(gray)) == 0)
         return kFrameDropped;
 
     // The compressor was set up for the stream's first frame; a frame of another depth or
     // palette is brought into that format first, and one that cannot be is not written.
     bool ready = streamFormat_.Matches(image.Image()) || ConvertToFormat(image.Image(), streamFormat_);
-    if (ready && writer_.WriteFrame(image)) {
+    if (ready && WriteFrame(image, ahead)) {
         if (firstFrame == 0) {
             LogFormatted(services_, IDS_PROCESSED, image.Name(), true, false);
             firstFrame = 1;
@@ -107,6 +108,19 @@ CPixreelDoc::AddFrameResult CPixreelDoc::AddFrame(CImageFile& image, int& firstF
     }
     LogFormatted(services_, IDS_FAILED_TO_PROCESS, image.Name(), true, true);
     return kFrameFailed;
+}
+
+int CPixreelDoc::WriteFrame(const CImageFile& image, const CompressedAhead* ahead) {
+    // A sample made ahead for this stream is the one its compressor would make now.
+    if (ahead && plan_ && ahead->plan == plan_->Id() && plan_->Compresses())
+        return writer_.WriteCompressedFrame(image, ahead->sample, ahead->key);
+    return writer_.WriteFrame(image);
+}
+
+std::shared_ptr<const CCompressPlan> CPixreelDoc::CompressPlan() {
+    if (!plan_ && writer_.IsOpen() && streamFormat_.valid)
+        plan_ = std::make_shared<const CCompressPlan>(streamFormat_, writer_.CompressorTwin());
+    return plan_;
 }
 
 int CPixreelDoc::CloseAvi() {
@@ -127,6 +141,7 @@ int CPixreelDoc::CloseAvi() {
         }
     }
     streamFormat_.Clear();
+    plan_.reset();
     comparer_.Reset();
     services_.EnableCloseAvi(false);
     services_.SetWaitCursor(false);

@@ -762,7 +762,8 @@ HRESULT CompressFrame(AviStreamObject& stream, const void* buffer, LONG bytes, c
     } else {
         DWORD every = (c.options.dwFlags & AVICOMPRESSF_KEYFRAMES) ? c.options.dwKeyFrameEvery : 0;
         bool forceKey = key || c.framesIn == 0 || (every > 0 && c.framesIn % every == 0);
-        LRESULT done = c.compressor->Compress(static_cast<const uint8_t*>(buffer), forceKey, c.packet, key);
+        LRESULT done = CompressFrameWith(*c.compressor, static_cast<const uint8_t*>(buffer), c.input.imageBytes,
+                                         forceKey, c.packet, key);
         if (done != ICERR_OK)
             return Fail(AVIERR_COMPRESSOR, errno ? errno : EIO);
         if (c.packet.size() > 0xFFFFFFF0u)
@@ -948,30 +949,13 @@ HRESULT AVIStreamSetFormat(PAVISTREAM stream, LONG position, void* format, LONG 
     return AVIERR_OK;
 }
 
-HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, const void* buffer, LONG bytes, DWORD flags,
-                       LONG* samplesWritten, LONG* bytesWritten) {
-    if (samplesWritten)
-        *samplesWritten = 0;
-    if (bytesWritten)
-        *bytesWritten = 0;
-    if (!ValidStream(stream))
-        return Fail(AVIERR_BADHANDLE, EBADF);
-    if (bytes < 0 || (bytes > 0 && !buffer) || samples < 0)
-        return Fail(AVIERR_BADPARAM, EINVAL);
-    AviFileObject& f = *stream->file;
-    StreamState& s = *stream->state;
-    // One chunk holds one sample of a stream without a fixed sample size.
-    if (s.info.dwSampleSize == 0 && samples != 1)
-        return Fail(AVIERR_BADPARAM, EINVAL);
+namespace {
 
-    const void* data = buffer;
-    uint32_t size = static_cast<uint32_t>(bytes);
-    bool key = (flags & AVIIF_KEYFRAME) != 0;
-    if (stream->source) {
-        HRESULT compressed = CompressFrame(*stream, buffer, bytes, data, size, key);
-        if (compressed != AVIERR_OK)
-            return compressed;
-    }
+// Stores one sample (after its compression, if any) and reports what was written.
+HRESULT StoreSample(AviStreamObject& stream, LONG start, LONG samples, const void* data, uint32_t size, bool key,
+                    LONG* samplesWritten, LONG* bytesWritten) {
+    AviFileObject& f = *stream.file;
+    StreamState& s = *stream.state;
     if (s.chunkId == 0 && f.headerWritten)
         return Fail(AVIERR_INTERNAL, EINVAL);
     HRESULT result = WriteSamples(f, s, start, data, size, key);
@@ -982,6 +966,60 @@ HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, const void* 
     if (bytesWritten)
         *bytesWritten = static_cast<LONG>(size);
     return AVIERR_OK;
+}
+
+}  // namespace
+
+HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, const void* buffer, LONG bytes, DWORD flags,
+                       LONG* samplesWritten, LONG* bytesWritten) {
+    if (samplesWritten)
+        *samplesWritten = 0;
+    if (bytesWritten)
+        *bytesWritten = 0;
+    if (!ValidStream(stream))
+        return Fail(AVIERR_BADHANDLE, EBADF);
+    if (bytes < 0 || (bytes > 0 && !buffer) || samples < 0)
+        return Fail(AVIERR_BADPARAM, EINVAL);
+    // One chunk holds one sample of a stream without a fixed sample size.
+    if (stream->state->info.dwSampleSize == 0 && samples != 1)
+        return Fail(AVIERR_BADPARAM, EINVAL);
+
+    const void* data = buffer;
+    uint32_t size = static_cast<uint32_t>(bytes);
+    bool key = (flags & AVIIF_KEYFRAME) != 0;
+    if (stream->source) {
+        HRESULT compressed = CompressFrame(*stream, buffer, bytes, data, size, key);
+        if (compressed != AVIERR_OK)
+            return compressed;
+    }
+    return StoreSample(*stream, start, samples, data, size, key, samplesWritten, bytesWritten);
+}
+
+std::unique_ptr<VideoCompressor> AVIStreamCompressorTwin(PAVISTREAM stream) {
+    if (!ValidStream(stream) || !stream->source)
+        return nullptr;
+    const CompressorState& c = stream->compression;
+    if (c.passThrough || !c.formatSet || !c.compressor)
+        return nullptr;
+    return c.compressor->Twin();
+}
+
+HRESULT AVIStreamWriteCompressed(PAVISTREAM stream, LONG start, const void* sample, LONG bytes, bool key,
+                                 LONG* bytesWritten) {
+    if (bytesWritten)
+        *bytesWritten = 0;
+    if (!ValidStream(stream))
+        return Fail(AVIERR_BADHANDLE, EBADF);
+    if (bytes < 0 || (bytes > 0 && !sample))
+        return Fail(AVIERR_BADPARAM, EINVAL);
+    CompressorState& c = stream->compression;
+    if (!stream->source || c.passThrough || !c.formatSet)
+        return Fail(AVIERR_BADFORMAT, EINVAL);
+    // The same checks and count as a frame the stream's own compressor compresses.
+    if (stream->file->status != AVIERR_OK)
+        return FileResult(*stream->file);
+    ++c.framesIn;
+    return StoreSample(*stream, start, 1, sample, static_cast<uint32_t>(bytes), key, nullptr, bytesWritten);
 }
 
 ULONG AVIStreamRelease(PAVISTREAM stream) {

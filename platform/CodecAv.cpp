@@ -12,8 +12,10 @@ extern "C" {
 #include <cerrno>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/CodecRegistry.h"
 
@@ -34,13 +36,40 @@ DWORD QualityOr(DWORD quality, DWORD fallback) {
 
 // ---- Setting up each encoder --------------------------------------------------------------
 
-using Tuner = void (*)(AVCodecContext* c, const CodecEntry& entry, const CompressSettings& settings);
+// A compressor's option choices as stored when it was first set up; a twin is set up with the
+// same ones, whatever the settings file says by then.
+class Choices {
+public:
+    explicit Choices(const CodecEntry& entry) : entry_(&entry) {
+        for (const CodecOptionSpec& option : entry.options)
+            chosen_.push_back(entry.OptionChoice(option.key));
+    }
+    int Choice(const char* key) const {
+        for (size_t i = 0; i < entry_->options.size(); ++i)
+            if (std::strcmp(entry_->options[i].key, key) == 0)
+                return chosen_[i];
+        return 0;
+    }
+    const CodecEntry& Entry() const { return *entry_; }
+    const char* Text(const char* key) const {
+        for (size_t i = 0; i < entry_->options.size(); ++i)
+            if (std::strcmp(entry_->options[i].key, key) == 0)
+                return entry_->options[i].choices[chosen_[i]];
+        return "";
+    }
 
-void TuneX264(AVCodecContext* c, const CodecEntry& entry, const CompressSettings& settings) {
+private:
+    const CodecEntry* entry_;
+    std::vector<int> chosen_;
+};
+
+using Tuner = void (*)(AVCodecContext* c, const Choices& choices, const CompressSettings& settings);
+
+void TuneX264(AVCodecContext* c, const Choices& choices, const CompressSettings& settings) {
     // The registry's preset and tune choices are x264's own names, but for "none".
-    std::string tune = entry.OptionText("Tune");
+    std::string tune = choices.Text("Tune");
     tune = tune == "none" ? "zerolatency" : tune + ",zerolatency";
-    av_opt_set(c->priv_data, "preset", entry.OptionText("Preset"), 0);
+    av_opt_set(c->priv_data, "preset", choices.Text("Preset"), 0);
     av_opt_set(c->priv_data, "tune", tune.c_str(), 0);
     // Quality 0..10000 as the constant rate factor: 10000 is lossless (0), 0 the coarsest (51).
     double crf = 23.0;  // x264's own default
@@ -52,44 +81,48 @@ void TuneX264(AVCodecContext* c, const CodecEntry& entry, const CompressSettings
     av_opt_set(c->priv_data, "x264-params", "sliced-threads=1:rc-lookahead=0:sync-lookahead=0", 0);
 }
 
-void TuneMpeg4(AVCodecContext* c, const CodecEntry& entry, const CompressSettings& settings) {
+void TuneMpeg4(AVCodecContext* c, const Choices& choices, const CompressSettings& settings) {
     // Quality 0..10000 as a fixed quantiser, 1 (best) to 31.
-    DWORD quality = QualityOr(settings.quality, entry.defaultQuality);
+    DWORD quality = QualityOr(settings.quality, choices.Entry().defaultQuality);
     c->flags |= AV_CODEC_FLAG_QSCALE;
     c->global_quality = FF_QP2LAMBDA * (1 + static_cast<int>((10000 - quality) * 30 / 10000));
-    c->mb_decision = entry.OptionChoice("MbDecision");
+    c->mb_decision = choices.Choice("MbDecision");
 }
 
-void TuneFfv1(AVCodecContext* c, const CodecEntry& entry, const CompressSettings& settings) {
+void TuneFfv1(AVCodecContext* c, const Choices& choices, const CompressSettings& settings) {
     // FFV1 starts a key frame only at its interval and cannot be asked for one in between;
     // without an interval every frame is a key frame.
     c->gop_size = static_cast<int>(settings.keyFrameEvery ? settings.keyFrameEvery : 1);
-    av_opt_set_int(c->priv_data, "coder", entry.OptionChoice("Coder"), 0);
-    av_opt_set_int(c->priv_data, "context", entry.OptionChoice("Context"), 0);
+    av_opt_set_int(c->priv_data, "coder", choices.Choice("Coder"), 0);
+    av_opt_set_int(c->priv_data, "context", choices.Choice("Context"), 0);
 }
 
-void TuneHuffyuv(AVCodecContext* c, const CodecEntry& entry, const CompressSettings&) {
-    av_opt_set_int(c->priv_data, "pred", entry.OptionChoice("Predictor"), 0);
+void TuneHuffyuv(AVCodecContext* c, const Choices& choices, const CompressSettings&) {
+    av_opt_set_int(c->priv_data, "pred", choices.Choice("Predictor"), 0);
 }
 
-void TunePng(AVCodecContext* c, const CodecEntry& entry, const CompressSettings&) {
+void TunePng(AVCodecContext* c, const Choices& choices, const CompressSettings&) {
     static const int kLevels[] = {1, 6, 9};  // zlib levels of "Fastest", "Default", "Smallest"
-    size_t level = static_cast<size_t>(entry.OptionChoice("Level"));
+    size_t level = static_cast<size_t>(choices.Choice("Level"));
     c->compression_level = kLevels[level < std::size(kLevels) ? level : 1];
 }
 
-void TuneCinepak(AVCodecContext* c, const CodecEntry&, const CompressSettings& settings) {
+void TuneCinepak(AVCodecContext* c, const Choices&, const CompressSettings& settings) {
     // Cinepak starts key frames by its own count (keyint_min) only; as with FFV1, no interval
     // means every frame is a key frame.
     c->keyint_min = static_cast<int>(settings.keyFrameEvery ? settings.keyFrameEvery : 1);
     c->gop_size = c->keyint_min;
 }
 
-void TuneVideo1(AVCodecContext* c, const CodecEntry&, const CompressSettings& settings) {
+void TuneVideo1(AVCodecContext* c, const Choices&, const CompressSettings& settings) {
     // Video 1 counts the delta frames between two key frames in keyint_min.
     c->keyint_min = static_cast<int>(settings.keyFrameEvery ? settings.keyFrameEvery - 1 : 0);
     c->gop_size = c->keyint_min + 1;
 }
+
+/// Whether an encoder's output for a frame depends on that frame alone. FFV1 carries its
+/// adaptive coder state from a key frame to the frames after it.
+enum class FrameCoding { Own, OwnWhenEveryFrameIsKey, Temporal };
 
 /// How one encoder is fed and set up. The registry row says which encoder a code uses, its
 /// key-frame rate and its options.
@@ -99,19 +132,22 @@ struct AvTuning {
     AVPixelFormat oddSidesFormat;  // for a picture with an odd side; AV_PIX_FMT_NONE: the same
     Tuner tune;                    // null: nothing beyond the common settings
     DWORD outputCompression;       // biCompression of the frames; 0: the registry code
+    FrameCoding coding;
 };
 
 const AvTuning kTunings[] = {
     // 4:2:0 needs even sides; other pictures keep full chroma.
-    {"libx264", AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV444P, &TuneX264, 0},
-    {"mpeg4", AV_PIX_FMT_YUV420P, AV_PIX_FMT_NONE, &TuneMpeg4, 0},
-    {"ffv1", AV_PIX_FMT_0RGB32, AV_PIX_FMT_NONE, &TuneFfv1, 0},
-    {"huffyuv", AV_PIX_FMT_RGB24, AV_PIX_FMT_NONE, &TuneHuffyuv, 0},
-    {"png", AV_PIX_FMT_RGB24, AV_PIX_FMT_NONE, &TunePng, 0},
-    {"utvideo", AV_PIX_FMT_GBRP, AV_PIX_FMT_NONE, nullptr, 0},
-    // Readers know Cinepak frames by the lower-case code.
-    {"cinepak", AV_PIX_FMT_RGB24, AV_PIX_FMT_NONE, &TuneCinepak, mmioFOURCC('c', 'v', 'i', 'd')},
-    {"msvideo1", AV_PIX_FMT_RGB555, AV_PIX_FMT_NONE, &TuneVideo1, 0},
+    {"libx264", AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUV444P, &TuneX264, 0, FrameCoding::Temporal},
+    {"mpeg4", AV_PIX_FMT_YUV420P, AV_PIX_FMT_NONE, &TuneMpeg4, 0, FrameCoding::Temporal},
+    {"ffv1", AV_PIX_FMT_0RGB32, AV_PIX_FMT_NONE, &TuneFfv1, 0, FrameCoding::OwnWhenEveryFrameIsKey},
+    {"huffyuv", AV_PIX_FMT_RGB24, AV_PIX_FMT_NONE, &TuneHuffyuv, 0, FrameCoding::Own},
+    {"png", AV_PIX_FMT_RGB24, AV_PIX_FMT_NONE, &TunePng, 0, FrameCoding::Own},
+    {"utvideo", AV_PIX_FMT_GBRP, AV_PIX_FMT_NONE, nullptr, 0, FrameCoding::Own},
+    // Readers know Cinepak frames by the lower-case code. Cinepak and Video 1 keep the picture
+    // before, for their skipped blocks, even where every frame is a key frame.
+    {"cinepak", AV_PIX_FMT_RGB24, AV_PIX_FMT_NONE, &TuneCinepak, mmioFOURCC('c', 'v', 'i', 'd'),
+     FrameCoding::Temporal},
+    {"msvideo1", AV_PIX_FMT_RGB555, AV_PIX_FMT_NONE, &TuneVideo1, 0, FrameCoding::Temporal},
 };
 
 // ---- Pixels into frames -------------------------------------------------------------------
@@ -201,6 +237,9 @@ public:
             return ICERR_INTERNAL;
         }
         input_ = input;
+        settings_ = settings;
+        if (!choices_)
+            choices_ = std::make_shared<const Choices>(entry_);
         LRESULT made = MakeContext(codec, settings);
         if (made != ICERR_OK)
             return made;
@@ -259,6 +298,18 @@ public:
         return ICERR_OK;
     }
 
+    std::unique_ptr<VideoCompressor> Twin() const override {
+        const bool own = tuning_.coding == FrameCoding::Own ||
+                         (tuning_.coding == FrameCoding::OwnWhenEveryFrameIsKey && context_ && context_->gop_size == 1);
+        if (!own || !context_ || !avcodec_is_open(context_))
+            return nullptr;
+        auto twin = std::make_unique<AvCompressor>(entry_, tuning_);
+        twin->choices_ = choices_;
+        if (twin->Begin(input_, settings_) != ICERR_OK)
+            return nullptr;
+        return twin;
+    }
+
 private:
     // A new encoder context for the input with the settings every encoder shares, then the
     // encoder's own.
@@ -292,13 +343,15 @@ private:
         c->color_primaries = AVCOL_PRI_BT470BG;
         c->color_trc = AVCOL_TRC_GAMMA28;
         if (tuning_.tune)
-            tuning_.tune(c, entry_, settings);
+            tuning_.tune(c, *choices_, settings);
         return ICERR_OK;
     }
 
     const CodecEntry& entry_;
     const AvTuning& tuning_;
     DibLayout input_;
+    CompressSettings settings_;
+    std::shared_ptr<const Choices> choices_;
     AVCodecContext* context_ = nullptr;
     AVFrame* frame_ = nullptr;
     AVPacket* packet_ = nullptr;

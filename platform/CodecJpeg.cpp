@@ -119,6 +119,9 @@ public:
         return done ? ICERR_OK : ICERR_INTERNAL;
     }
 
+    // Every frame is a JPEG of its own.
+    std::unique_ptr<VideoCompressor> Twin() const override { return std::make_unique<JpegCompressor>(*this); }
+
 private:
     const CodecEntry& entry_;
     DibLayout input_;

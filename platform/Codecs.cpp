@@ -8,6 +8,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -269,6 +270,22 @@ const char* CodecEntry::OptionText(const char* key) const {
 std::unique_ptr<VideoCompressor> CreateVideoCompressor(DWORD fccHandler) {
     const CodecEntry* e = FindEntry(fccHandler);
     return e ? e->create(*e) : nullptr;
+}
+
+namespace {
+std::atomic<CompressFaultHook> gFaultHook{nullptr};
+}  // namespace
+
+void SetCompressFaultHook(CompressFaultHook hook) { gFaultHook = hook; }
+
+LRESULT CompressFrameWith(VideoCompressor& compressor, const uint8_t* bits, uint64_t bytes, bool forceKey,
+                          std::vector<uint8_t>& out, bool& key) {
+    CompressFaultHook hook = gFaultHook.load();
+    if (hook && hook(bits, bytes)) {
+        errno = EIO;
+        return ICERR_INTERNAL;
+    }
+    return compressor.Compress(bits, forceKey, out, key);
 }
 
 void VideoCompressor::SetOutputFormat(const DibLayout& input, DWORD compression, WORD bitCount, uint32_t imageBytes,
