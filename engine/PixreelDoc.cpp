@@ -92,7 +92,7 @@ bool CPixreelDoc::FitsOpenStream(const CImageFile& image) const {
 }
 
 CPixreelDoc::AddFrameResult CPixreelDoc::AddFrame(CImageFile& image, int& firstFrame, std::unique_ptr<CImageFile> gray,
-                                                  const CompressedAhead* ahead) {
+                                                  CompressedAhead* ahead) {
     if (firstFrame == 0 && comparer_.Compare(image, static_cast<double>(settings_.MotionDeviation), std::move(gray)) == 0)
         return kFrameDropped;
 
@@ -110,10 +110,17 @@ CPixreelDoc::AddFrameResult CPixreelDoc::AddFrame(CImageFile& image, int& firstF
     return kFrameFailed;
 }
 
-int CPixreelDoc::WriteFrame(const CImageFile& image, const CompressedAhead* ahead) {
-    // A sample made ahead for this stream is the one its compressor would make now.
-    if (ahead && plan_ && ahead->plan == plan_->Id() && plan_->Compresses())
-        return writer_.WriteCompressedFrame(image, ahead->sample, ahead->key);
+int CPixreelDoc::WriteFrame(CImageFile& image, CompressedAhead* ahead) {
+    if (ahead && plan_ && plan_->Compresses()) {
+        // A frame that comes without its sample (prepared before the plan was made) is compressed
+        // by a twin too: the stream's own compressor then never holds a frame's working memory
+        // beside the twins' (FFV1's is some hundreds of megabytes).
+        if (ahead->plan != plan_->Id())
+            plan_->Prepare(image.Image(), *ahead);
+        // A sample made for this stream is the one its compressor would make now.
+        if (ahead->plan == plan_->Id())
+            return writer_.WriteCompressedFrame(image, ahead->sample, ahead->key);
+    }
     return writer_.WriteFrame(image);
 }
 

@@ -45,9 +45,10 @@ public:
     /// Adds one frame of the image. On the image's first frame (firstFrame 0) the comparer may
     /// drop it as identical; `gray` is its untransformed gray decode when one was made ahead.
     /// A written first frame sets firstFrame to 1. `ahead` is what was made of the image ahead of
-    /// the writer (engine/CompressAhead); it is used when it was made for the open stream.
+    /// the writer (engine/CompressAhead); it is used when it was made for the open stream, and
+    /// made here when the stream has a plan and it is missing, for the image's next frames.
     AddFrameResult AddFrame(CImageFile& image, int& firstFrame, std::unique_ptr<CImageFile> gray = nullptr,
-                            const CompressedAhead* ahead = nullptr);
+                            CompressedAhead* ahead = nullptr);
     /// The plan for preparing frames of the open stream ahead of the writer; null while no
     /// stream is set up. The same plan until the output is closed.
     std::shared_ptr<const CCompressPlan> CompressPlan();
@@ -68,7 +69,7 @@ public:
     CAviWriter& Writer() { return writer_; }
 
 private:
-    int WriteFrame(const CImageFile& image, const CompressedAhead* ahead);
+    int WriteFrame(CImageFile& image, CompressedAhead* ahead);
 
     WindowServices& services_;
     std::atomic<int> outputMode_{0};
