@@ -166,24 +166,25 @@ uint8_t* PlaneRow(AVFrame* f, int plane, uint32_t y) {
     return f->data[plane] + static_cast<ptrdiff_t>(y) * f->linesize[plane];
 }
 
-// Calls putRow(bgrRow, y) for each row of a top-down BGR picture.
+// Calls putRow(bgrRow, y) for each row of a BGR picture, y counted from the top; the row y
+// starts at bgr + y * stride.
 template <typename PutRow>
-void EachRow(const uint8_t* bgr, uint32_t width, uint32_t height, PutRow putRow) {
+void EachRow(const uint8_t* bgr, ptrdiff_t stride, uint32_t height, PutRow putRow) {
     for (uint32_t y = 0; y < height; ++y)
-        putRow(bgr + static_cast<size_t>(y) * width * 3, y);
+        putRow(bgr + stride * static_cast<ptrdiff_t>(y), y);
 }
 
-void FillFrame(const uint8_t* bgr, uint32_t w, uint32_t h, AVFrame* f) {
+void FillFrame(const uint8_t* bgr, ptrdiff_t stride, uint32_t w, uint32_t h, AVFrame* f) {
     switch (f->format) {
     case AV_PIX_FMT_YUV420P:
     case AV_PIX_FMT_YUV444P: {
         int shift = f->format == AV_PIX_FMT_YUV420P ? 1 : 0;
-        BgrToYuv(bgr, w, h, shift, shift, f->data[0], f->linesize[0], f->data[1], f->linesize[1], f->data[2],
-                 f->linesize[2]);
+        BgrToYuv(bgr, stride, w, h, shift, shift, f->data[0], f->linesize[0], f->data[1], f->linesize[1],
+                 f->data[2], f->linesize[2]);
         break;
     }
     case AV_PIX_FMT_0RGB32:  // B, G, R, unused in memory order
-        EachRow(bgr, w, h, [&](const uint8_t* p, uint32_t y) {
+        EachRow(bgr, stride, h, [&](const uint8_t* p, uint32_t y) {
             uint8_t* q = PlaneRow(f, 0, y);
             for (uint32_t x = 0; x < w; ++x) {
                 std::memcpy(q + 4 * x, p + 3 * x, 3);
@@ -192,7 +193,7 @@ void FillFrame(const uint8_t* bgr, uint32_t w, uint32_t h, AVFrame* f) {
         });
         break;
     case AV_PIX_FMT_RGB24:
-        EachRow(bgr, w, h, [&](const uint8_t* p, uint32_t y) {
+        EachRow(bgr, stride, h, [&](const uint8_t* p, uint32_t y) {
             uint8_t* q = PlaneRow(f, 0, y);
             for (uint32_t x = 0; x < w; ++x) {
                 q[3 * x] = p[3 * x + 2];
@@ -202,7 +203,7 @@ void FillFrame(const uint8_t* bgr, uint32_t w, uint32_t h, AVFrame* f) {
         });
         break;
     case AV_PIX_FMT_GBRP:
-        EachRow(bgr, w, h, [&](const uint8_t* p, uint32_t y) {
+        EachRow(bgr, stride, h, [&](const uint8_t* p, uint32_t y) {
             uint8_t* g = PlaneRow(f, 0, y);
             uint8_t* b = PlaneRow(f, 1, y);
             uint8_t* r = PlaneRow(f, 2, y);
@@ -214,7 +215,7 @@ void FillFrame(const uint8_t* bgr, uint32_t w, uint32_t h, AVFrame* f) {
         });
         break;
     case AV_PIX_FMT_RGB555:  // native-endian 16-bit 0RRRRRGGGGGBBBBB
-        EachRow(bgr, w, h, [&](const uint8_t* p, uint32_t y) {
+        EachRow(bgr, stride, h, [&](const uint8_t* p, uint32_t y) {
             auto* q = reinterpret_cast<uint16_t*>(PlaneRow(f, 0, y));
             for (uint32_t x = 0; x < w; ++x)
                 q[x] = static_cast<uint16_t>(((p[3 * x + 2] >> 3) << 10) | ((p[3 * x + 1] >> 3) << 5) |
@@ -333,8 +334,14 @@ private:
             errno = ENOMEM;
             return ICERR_MEMORY;
         }
-        DibToBgr(input_, bits, bgr_);
-        FillFrame(bgr_.data(), input_.width, input_.height, frame_);
+        // 24-bit rows are read where they lie, from the bottom-up DIB; paletted ones are expanded.
+        if (input_.bitCount == 24) {
+            const ptrdiff_t stride = static_cast<ptrdiff_t>(input_.stride);
+            FillFrame(bits + stride * (input_.height - 1), -stride, input_.width, input_.height, frame_);
+        } else {
+            DibToBgr(input_, bits, bgr_);
+            FillFrame(bgr_.data(), static_cast<ptrdiff_t>(input_.width) * 3, input_.width, input_.height, frame_);
+        }
         frame_->pts = frameNumber_++;
         // The MPEG-4 encoder takes a fixed quantiser from each frame, not from the context.
         frame_->quality = context_->global_quality;
