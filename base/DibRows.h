@@ -16,13 +16,16 @@ constexpr uint64_t UsedRowBytes(uint64_t width, uint32_t bitCount) {
     return (width * bitCount + 7) / 8;
 }
 
-/// The palette index at column x of a 1, 4 or 8-bit row.
+/// The palette index at column x of a 1, 4 or 8-bit row, or of a 2-bit row as PNG and PCX files
+/// pack them.
 inline uint8_t IndexAt(const uint8_t* row, uint32_t x, uint32_t bitCount) {
     switch (bitCount) {
     case 8:
         return row[x];
     case 4:
         return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
+    case 2:
+        return (row[x >> 2] >> (6 - 2 * (x & 3))) & 3;
     default:
         return (row[x >> 3] >> (7 - (x & 7))) & 1;
     }

@@ -35,15 +35,15 @@
 #include <malloc.h>
 #include <sys/mman.h>
 
+#include "base/DibRows.h"
 #include "image/PixImage.h"
 
 namespace {
 
-constexpr uint32_t kWidth = 4000;
-constexpr uint32_t kHeight = 3000;
+// The test picture, the JPEG quality it is stored at, and the size the scales make of it.
+constexpr uint32_t kWidth = 4000, kHeight = 3000;
 constexpr int kQuality = 90;
-constexpr int32_t kScaledWidth = 1280;
-constexpr int32_t kScaledHeight = 720;
+constexpr int32_t kScaledWidth = 1280, kScaledHeight = 720;
 
 // --- The test picture ----------------------------------------------------------------------------
 
@@ -199,7 +199,7 @@ bool ReferenceDecode(const char* path, DecodedRows& out) {
     jpeg_start_decompress(&cinfo);
     out.width = cinfo.output_width;
     out.height = cinfo.output_height;
-    out.stride = (out.width * 3 + 3) & ~3u;
+    out.stride = static_cast<uint32_t>(dib::RowBytes(out.width, 24));
     out.pixels.reset(new uint8_t[static_cast<size_t>(out.stride) * out.height]);
     std::vector<JSAMPROW> rows(out.height);
     for (uint32_t i = 0; i < out.height; ++i)
@@ -300,6 +300,8 @@ std::pair<double, double> FreshMemoryCost(size_t bytes) {
     return {first - start, second - first};
 }
 
+// --- The run ---------------------------------------------------------------------------------
+
 int Usage() {
     std::fprintf(stderr,
                  "usage: toolkit_bench --jpeg FILE [--runs N] [--recycle-memory] "
@@ -307,139 +309,191 @@ int Usage() {
     return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+struct Options {
     std::string path, only;
     int runs = 7;
     bool recycle = false;
     bool keepFile = false;
+};
+
+bool ParseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--jpeg" && i + 1 < argc)
-            path = argv[++i];
+            options.path = argv[++i];
         else if (arg == "--runs" && i + 1 < argc)
-            runs = std::max(1, std::atoi(argv[++i]));
+            options.runs = std::max(1, std::atoi(argv[++i]));
         else if (arg == "--only" && i + 1 < argc)
-            only = argv[++i];
+            options.only = argv[++i];
         else if (arg == "--recycle-memory")
-            recycle = true;
+            options.recycle = true;
         else if (arg == "--keep-file")
-            keepFile = true;
+            options.keepFile = true;
         else
-            return Usage();
+            return false;
     }
-    if (path.empty())
-        return Usage();
-    if (recycle) {
-        mallopt(M_MMAP_MAX, 0);
-        mallopt(M_TRIM_THRESHOLD, INT32_MAX);
-    }
+    return !options.path.empty();
+}
 
+// The test picture's file size; it is written unless it is to be kept and exists. 0 on failure.
+long PreparePicture(const Options& options) {
     long bytes = 0;
-    if (FILE* existing = keepFile ? std::fopen(path.c_str(), "rb") : nullptr) {
+    if (FILE* existing = options.keepFile ? std::fopen(options.path.c_str(), "rb") : nullptr) {
         std::fseek(existing, 0, SEEK_END);
         bytes = std::ftell(existing);
         std::fclose(existing);
     } else {
         std::vector<uint8_t> rgb = MakePicture(kWidth, kHeight);
-        bytes = WriteJpeg(path, rgb, kWidth, kHeight);
+        bytes = WriteJpeg(options.path, rgb, kWidth, kHeight);
     }
-    if (bytes <= 0) {
-        std::fprintf(stderr, "cannot write %s\n", path.c_str());
-        return 1;
-    }
+    return bytes;
+}
+
+void PrintSetting(const Options& options, long bytes) {
     std::printf("picture: %ux%u JPEG, 4:2:0, quality %d, %.2f MB (%s)\n", kWidth, kHeight, kQuality, bytes / 1e6,
-                path.c_str());
+                options.path.c_str());
     auto [firstTouch, secondTouch] = FreshMemoryCost(static_cast<size_t>(kWidth) * kHeight * 3);
     std::printf("writing a fresh 36 MB block: first time %.2f ms cpu, second time %.2f ms cpu\n", firstTouch,
                 secondTouch);
-    std::printf("allocator: %s\n", recycle ? "freed blocks kept for reuse (--recycle-memory)"
-                                             : "default (large blocks are fresh memory every time)");
+    std::printf("allocator: %s\n", options.recycle ? "freed blocks kept for reuse (--recycle-memory)"
+                                                   : "default (large blocks are fresh memory every time)");
+}
 
-    if (!only.empty()) {
-        // Profiling mode: one decoder, `runs` times, nothing else.
-        for (int i = 0; i < runs; ++i) {
-            if (only == "decode-toolkit") {
-                CPixImage image;
-                if (!image.LoadFile(path.c_str(), Jpeg))
-                    return 1;
-            } else if (only == "decode-reference") {
-                DecodedRows rows;
-                if (!ReferenceDecode(path.c_str(), rows))
-                    return 1;
-            } else {
-                return Usage();
-            }
+// Profiling mode: one decoder, `runs` times, nothing else.
+int Profile(const Options& options) {
+    for (int i = 0; i < options.runs; ++i) {
+        if (options.only == "decode-toolkit") {
+            CPixImage image;
+            if (!image.LoadFile(options.path.c_str(), Jpeg))
+                return 1;
+        } else if (options.only == "decode-reference") {
+            DecodedRows rows;
+            if (!ReferenceDecode(options.path.c_str(), rows))
+                return 1;
+        } else {
+            return Usage();
         }
-        return 0;
     }
+    return 0;
+}
 
-    // (a) Decoding.
-    CPixImage decoded;
-    if (!decoded.LoadFile(path.c_str(), Jpeg) || decoded.BitsPerPixel() != 24) {
-        std::fprintf(stderr, "toolkit cannot decode %s: %s\n", path.c_str(), decoded.LastError());
-        return 1;
-    }
-    DecodedRows reference;
-    ReferenceDecode(path.c_str(), reference);
-    bool samePixels = reference.width == decoded.Width() && reference.height == decoded.Height();
-    for (uint32_t y = 0; samePixels && y < reference.height; ++y)
-        samePixels = std::memcmp(reference.pixels.get() + static_cast<size_t>(y) * reference.stride, decoded.Row(y),
-                                 static_cast<size_t>(reference.width) * 3) == 0;
+struct Figures {
+    Timing toolkitDecode, referenceDecode;
+    bool samePixels = false;
+    Timing fastScale, smoothScale, pixelLoop, handOver;
+    bool sameScale = false;
+    Timing rotate;
+    std::string rotation;
+};
 
+bool SameAsReference(const DecodedRows& reference, const CPixImage& decoded) {
+    bool same = reference.width == decoded.Width() && reference.height == decoded.Height();
+    for (uint32_t y = 0; same && y < reference.height; ++y)
+        same = std::memcmp(reference.pixels.get() + static_cast<size_t>(y) * reference.stride, decoded.Row(y),
+                           static_cast<size_t>(reference.width) * 3) == 0;
+    return same;
+}
+
+// (a) Decoding, by the toolkit and by the reference loop.
+void TimeDecoding(const Options& options, const CPixImage& decoded, const DecodedRows& reference, Figures& figures) {
+    figures.samePixels = SameAsReference(reference, decoded);
     auto nothing = [] {};
-    Timing toolkitDecode = Median(runs, nothing, [&] {
+    figures.toolkitDecode = Median(options.runs, nothing, [&] {
         CPixImage image;
-        image.LoadFile(path.c_str(), Jpeg);
+        image.LoadFile(options.path.c_str(), Jpeg);
     });
-    Timing referenceDecode = Median(runs, nothing, [&] {
+    figures.referenceDecode = Median(options.runs, nothing, [&] {
         DecodedRows rows;
-        ReferenceDecode(path.c_str(), rows);
+        ReferenceDecode(options.path.c_str(), rows);
     });
+}
 
-    // (b) Scaling in place; each run starts from a fresh copy of the decoded picture.
+// (b) Scaling in place, each run from a fresh copy of the decoded picture; (c) the same fast scale
+// through PixelColor / StoreColor, and what the new block and its hand-over cost alone.
+void TimeScaling(const Options& options, const CPixImage& decoded, Figures& figures) {
+    const int runs = options.runs;
     CPixImage work;
     auto freshCopy = [&] { work.CopyFrom(decoded, true, false, false); };
-    Timing fastScale = Median(3 * runs, freshCopy, [&] { work.ScaleTo(kScaledWidth, kScaledHeight, 1); });
+    figures.fastScale = Median(3 * runs, freshCopy, [&] { work.ScaleTo(kScaledWidth, kScaledHeight, 1); });
     CPixImage fastResult(work, true, false, false);
-    Timing smoothScale = Median(runs, freshCopy, [&] { work.ScaleTo(kScaledWidth, kScaledHeight, 0); });
+    figures.smoothScale = Median(runs, freshCopy, [&] { work.ScaleTo(kScaledWidth, kScaledHeight, 0); });
+    figures.pixelLoop = Median(runs, freshCopy, [&] { ScaleByPixel(work, kScaledWidth, kScaledHeight); });
+    figures.sameScale = SameRows(fastResult, work);
+    figures.handOver = Median(runs, freshCopy, [&] { HandOverOnly(work, kScaledWidth, kScaledHeight); });
+}
 
-    // (c) The same fast scale through PixelColor / StoreColor.
-    Timing pixelLoop = Median(runs, freshCopy, [&] { ScaleByPixel(work, kScaledWidth, kScaledHeight); });
-    bool sameScale = SameRows(fastResult, work);
-    Timing handOver = Median(runs, freshCopy, [&] { HandOverOnly(work, kScaledWidth, kScaledHeight); });
-
-    // (d) Rotation by a quarter turn into a second image, so the source stays as it is.
+// (d) Rotation by a quarter turn into a second image, so the source stays as it is.
+void TimeRotation(const Options& options, CPixImage& decoded, Figures& figures) {
     CPixImage rotated;
-    Timing rotate = Median(runs, nothing, [&] { decoded.RotateByAngle(90.0f, &rotated); });
+    figures.rotate = Median(options.runs, [] {}, [&] { decoded.RotateByAngle(90.0f, &rotated); });
+    figures.rotation = "RotateByAngle(90) " + std::to_string(decoded.Width()) + "x" +
+                       std::to_string(decoded.Height()) + " -> " + std::to_string(rotated.Width()) + "x" +
+                       std::to_string(rotated.Height());
+}
 
+// The ratio of two timings, wall clock and processor time, beside its goal; the results of the two
+// must be the same pixels.
+void PrintRatio(const char* what, Timing a, Timing b, int decimals, const char* goal, bool samePixels) {
+    std::printf("%-46s %9.*f     (cpu %9.*f)     goal %s%s\n", what, decimals, a.wall / b.wall, decimals,
+                a.cpu / b.cpu, goal, samePixels ? "" : "  PIXELS DIFFER");
+}
+
+void PrintFigures(int runs, const Figures& f) {
     auto line = [](const char* what, Timing t) {
         std::printf("%-46s %9.2f ms  (cpu %9.2f ms)\n", what, t.wall, t.cpu);
     };
     std::printf("median of %d runs (fast scale %d) after one warm-up; wall clock, process cpu time beside it\n", runs,
                 3 * runs);
-    line("decode, toolkit CPixImage::LoadFile", toolkitDecode);
-    line("decode, libjpeg reference loop", referenceDecode);
-    std::printf("%-46s %9.3f     (cpu %9.3f)     goal <= 1.10%s\n", "  ratio toolkit / reference",
-                toolkitDecode.wall / referenceDecode.wall, toolkitDecode.cpu / referenceDecode.cpu,
-                samePixels ? "" : "  PIXELS DIFFER");
-    line("ScaleTo 1280x720 fast (nearest)", fastScale);
-    line("ScaleTo 1280x720 smooth (area averaging)", smoothScale);
-    line("fast scale as PixelColor/StoreColor loop", pixelLoop);
-    std::printf("%-46s %9.1f     (cpu %9.1f)     goal >= 10%s\n", "  ratio per-pixel loop / fast ScaleTo",
-                pixelLoop.wall / fastScale.wall, pixelLoop.cpu / fastScale.cpu, sameScale ? "" : "  PIXELS DIFFER");
-    line("  of which new block + hand-over (both)", handOver);
+    line("decode, toolkit CPixImage::LoadFile", f.toolkitDecode);
+    line("decode, libjpeg reference loop", f.referenceDecode);
+    PrintRatio("  ratio toolkit / reference", f.toolkitDecode, f.referenceDecode, 3, "<= 1.10", f.samePixels);
+    line("ScaleTo 1280x720 fast (nearest)", f.fastScale);
+    line("ScaleTo 1280x720 smooth (area averaging)", f.smoothScale);
+    line("fast scale as PixelColor/StoreColor loop", f.pixelLoop);
+    PrintRatio("  ratio per-pixel loop / fast ScaleTo", f.pixelLoop, f.fastScale, 1, ">= 10", f.sameScale);
+    line("  of which new block + hand-over (both)", f.handOver);
     // Differences of medians mean little when the hand-over is most of the fast scale.
-    if (fastScale.wall > 2 * handOver.wall && fastScale.cpu > 2 * handOver.cpu)
+    if (f.fastScale.wall > 2 * f.handOver.wall && f.fastScale.cpu > 2 * f.handOver.cpu)
         std::printf("%-46s %9.1f     (cpu %9.1f)\n", "  ratio of the pixel work alone",
-                    (pixelLoop.wall - handOver.wall) / (fastScale.wall - handOver.wall),
-                    (pixelLoop.cpu - handOver.cpu) / (fastScale.cpu - handOver.cpu));
+                    (f.pixelLoop.wall - f.handOver.wall) / (f.fastScale.wall - f.handOver.wall),
+                    (f.pixelLoop.cpu - f.handOver.cpu) / (f.fastScale.cpu - f.handOver.cpu));
     else
         std::printf("%-46s       n/a     (the hand-over is most of the fast scale)\n", "  ratio of the pixel work alone");
-    std::string rotation = "RotateByAngle(90) " + std::to_string(decoded.Width()) + "x" +
-                           std::to_string(decoded.Height()) + " -> " + std::to_string(rotated.Width()) + "x" +
-                           std::to_string(rotated.Height());
-    line(rotation.c_str(), rotate);
-    return samePixels && sameScale ? 0 : 1;
+    line(f.rotation.c_str(), f.rotate);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!ParseOptions(argc, argv, options))
+        return Usage();
+    if (options.recycle) {
+        mallopt(M_MMAP_MAX, 0);
+        mallopt(M_TRIM_THRESHOLD, INT32_MAX);
+    }
+    const long bytes = PreparePicture(options);
+    if (bytes <= 0) {
+        std::fprintf(stderr, "cannot write %s\n", options.path.c_str());
+        return 1;
+    }
+    PrintSetting(options, bytes);
+    if (!options.only.empty())
+        return Profile(options);
+
+    CPixImage decoded;
+    if (!decoded.LoadFile(options.path.c_str(), Jpeg) || decoded.BitsPerPixel() != 24) {
+        std::fprintf(stderr, "toolkit cannot decode %s: %s\n", options.path.c_str(), decoded.LastError());
+        return 1;
+    }
+    // The reference picture is held while the scales and the rotation are timed: with freed blocks
+    // kept for reuse, where their new blocks come from depends on what is still held.
+    DecodedRows reference;
+    ReferenceDecode(options.path.c_str(), reference);
+    Figures figures;
+    TimeDecoding(options, decoded, reference, figures);
+    TimeScaling(options, decoded, figures);
+    TimeRotation(options, decoded, figures);
+    PrintFigures(options.runs, figures);
+    return figures.samePixels && figures.sameScale ? 0 : 1;
 }

@@ -7,10 +7,11 @@
 #include <array>
 #include <cstring>
 
+#include "base/DibRows.h"
 #include "image/PixImage.h"
 #include "image/TransformSupport.h"
 
-using pixtransform::IndexAt;
+using dib::IndexAt;
 
 namespace {
 

@@ -43,6 +43,16 @@ inline bool DataCanFill(ImageStream& stream, uint64_t pixels, uint64_t pixelsPer
     return left < 0 || pixels <= kAlwaysAccepted + pixelsPerByte * static_cast<uint64_t>(left);
 }
 
+/// Reads a record of `Size` bytes and parses it field by field with `parse`; false on a short read.
+template <size_t Size, typename Record>
+bool ReadRecord(ImageStream& stream, Record& record, Record (*parse)(const uint8_t*)) {
+    uint8_t bytes[Size];
+    if (!ReadExact(stream, bytes, Size))
+        return false;
+    record = parse(bytes);
+    return true;
+}
+
 /// Moves to an absolute offset; false when the offset is negative or the stream refuses.
 inline bool SeekToOffset(ImageStream& stream, int64_t offset) {
     return offset >= 0 && stream.SeekTo(offset, SEEK_SET);

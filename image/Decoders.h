@@ -14,3 +14,9 @@ bool DecodeIco(CPixImage& image, ImageStream& stream);
 bool DecodeTiff(CPixImage& image, ImageStream& stream);
 bool DecodeTga(CPixImage& image, ImageStream& stream);
 bool DecodePcx(CPixImage& image, ImageStream& stream);
+
+/// Fails with the text of a picture whose pixels could not be allocated.
+inline bool FailNoMemory(CPixImage& image, uint32_t width, uint32_t height) {
+    image.SetLastErrorFormatted("Not enough memory for a %u x %u picture", width, height);
+    return false;
+}

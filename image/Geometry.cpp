@@ -16,11 +16,12 @@
 #include <new>
 #include <vector>
 
+#include "base/DibRows.h"
 #include "image/PixImage.h"
 #include "image/TransformSupport.h"
 
-using pixtransform::IndexAt;
-using pixtransform::PutIndex;
+using dib::IndexAt;
+using dib::PutIndex;
 using pixtransform::SetProgress;
 using pixtransform::StopRequested;
 
@@ -28,16 +29,19 @@ namespace {
 
 constexpr const char* kNoMemory = "Not enough memory for the transformed image";
 
-// Starts a result image: the source's ImageInfo, resolution (header fields included), depth, type
-// and palette at the new size. The result keeps the source's palette size, so colours are only
-// ever matched against entries the picture really has. Row padding is cleared, as are the unused
-// low bits of a partly filled last byte, so a result never carries stale memory.
-bool MakeResult(const CPixImage& source, uint32_t width, uint32_t height, bool withAlpha, CPixImage& result) {
+// Starts a result image: the source's ImageInfo, resolution (header fields included), depth, type,
+// palette and alpha plane at the new size. The result keeps the source's palette size, so colours
+// are only ever matched against entries the picture really has. Row padding is cleared, as are the
+// unused low bits of a partly filled last byte, so a result never carries stale memory. When the
+// memory cannot be had, the source says so in its lastError.
+bool MakeResult(CPixImage& source, uint32_t width, uint32_t height, CPixImage& result) {
     result.CopyInfoFrom(source);
     result.SetHorizontalDpi(source.Info().dpiX);
     result.SetVerticalDpi(source.Info().dpiY);
-    if (!result.Allocate(width, height, source.BitsPerPixel(), source.Type()))
+    if (!result.Allocate(width, height, source.BitsPerPixel(), source.Type())) {
+        source.SetLastError(kNoMemory);
         return false;
+    }
     if (result.BitsPerPixel() < 24) {
         uint32_t colours = source.PaletteCount();
         if (colours)
@@ -48,16 +52,33 @@ bool MakeResult(const CPixImage& source, uint32_t width, uint32_t height, bool w
     size_t rowBytes = result.EffectiveWidth();
     for (uint32_t y = 0; y < height; ++y)
         std::memset(result.Row(y) + full, 0, rowBytes - full);
-    if (withAlpha && !result.AlphaAllocate())
+    if (source.HasAlpha() && !result.AlphaAllocate()) {
+        source.SetLastError(kNoMemory);
         return false;
+    }
     return true;
 }
 
-// Clears the rows an operation stopped by escape did not reach.
-void ClearRowsFrom(CPixImage& result, uint32_t firstRow) {
-    if (firstRow < result.Height())
-        std::memset(result.Row(firstRow), 0,
-                    static_cast<size_t>(result.Height() - firstRow) * result.EffectiveWidth());
+// An operation that reports progress ends it: the progress is complete when every row was made,
+// and the rows (and alpha rows) an escape left unreached are cleared.
+void FinishRows(CPixImage& self, CPixImage& result, uint32_t rowsDone) {
+    const uint32_t H = result.Height();
+    if (rowsDone == H)
+        SetProgress(self, 1, 1);
+    if (rowsDone < H) {
+        std::memset(result.Row(rowsDone), 0, static_cast<size_t>(H - rowsDone) * result.EffectiveWidth());
+        if (uint8_t* alpha = result.AlphaPlane())
+            std::memset(alpha + static_cast<size_t>(rowsDone) * result.Width(), 0,
+                        static_cast<size_t>(H - rowsDone) * result.Width());
+    }
+}
+
+// Hands the result of an operation that reports progress over with the progress and escape fields
+// as they are now, not as they were when the result was started.
+void HandOverRunning(CPixImage& self, CPixImage& result, CPixImage* destination) {
+    result.Info().progress = self.Info().progress;
+    result.Info().escape = self.Info().escape;
+    (destination ? *destination : self).TakeOver(result);
 }
 
 // Rotations fill their output in bands of rows, each band in narrow column strips, so that the
@@ -105,6 +126,19 @@ private:
     std::array<uint8_t, 1u << kBits> values_{};
 };
 
+// Makes the output rows in order with `row(y)`, reporting progress before each and stopping when
+// escape is set. Returns the row it stopped at (the height when it ran to the end).
+template <typename Row>
+uint32_t ForEachRow(CPixImage& self, uint32_t H, Row row) {
+    for (uint32_t y = 0; y < H; ++y) {
+        SetProgress(self, y, H);
+        if (StopRequested(self))
+            return y;
+        row(y);
+    }
+    return H;
+}
+
 // Source columns (or rows) of nearest-neighbour sampling: trunc(i * factor).
 std::vector<uint32_t> NearestTable(uint32_t count, float factor, uint32_t limit, bool& inside) {
     std::vector<uint32_t> table(count);
@@ -121,16 +155,12 @@ std::vector<uint32_t> NearestTable(uint32_t count, float factor, uint32_t limit,
 // Nearest neighbour through the per-pixel accessors, for sizes where a source coordinate can land
 // outside the picture. Returns the row it stopped at (height when it ran to the end).
 uint32_t ScaleNearestByPixel(CPixImage& self, const CPixImage& source, CPixImage& result, float fx, float fy) {
-    uint32_t W = result.Width(), H = result.Height();
-    for (uint32_t y = 0; y < H; ++y) {
-        SetProgress(self, y, H);
-        if (StopRequested(self))
-            return y;
+    const uint32_t W = result.Width();
+    return ForEachRow(self, result.Height(), [&](uint32_t y) {
         auto sy = static_cast<int64_t>(static_cast<float>(y) * fy);
         for (uint32_t x = 0; x < W; ++x)
             result.StoreColor(x, y, source.PixelColor(static_cast<int64_t>(static_cast<float>(x) * fx), sy));
-    }
-    return H;
+    });
 }
 
 uint32_t ScaleNearest(CPixImage& self, const CPixImage& source, CPixImage& result, float fx, float fy) {
@@ -162,15 +192,14 @@ uint32_t ScaleNearest(CPixImage& self, const CPixImage& source, CPixImage& resul
                 wide = x + 1;
         }
     }
-    for (uint32_t y = 0; y < H; ++y) {
-        SetProgress(self, y, H);
-        if (StopRequested(self))
-            return y;
+    // The row maker holds its sizes and tables by value: it writes bytes, which the compiler must
+    // otherwise assume could change anything it reads through a reference.
+    return ForEachRow(self, H, [&, W, H, depth, wide, offset = offset.data()](uint32_t y) {
         uint8_t* out = result.Row(y);
         if (y > 0 && sy[y] == sy[y - 1]) {
             // Enlarging repeats the source row: the output row is the same as the one before.
             std::memcpy(out, result.Row(y - 1), result.EffectiveWidth());
-            continue;
+            return;
         }
         const uint8_t* in = source.Row(sy[y]);
         if (depth == 24) {
@@ -190,19 +219,32 @@ uint32_t ScaleNearest(CPixImage& self, const CPixImage& source, CPixImage& resul
             for (uint32_t x = 0; x < W; ++x)
                 PutIndex(out, x, depth, mapIndex[IndexAt(in, sx[x], depth)]);
         }
-    }
-    return H;
+    });
+}
+
+// One output pixel of bilinear interpolation from the four neighbours, each channel
+// (1 - dx) * ((1 - dy) * c1 + dy * c3) + dx * ((1 - dy) * c2 + dy * c4), truncated.
+inline uint8_t Blend(float wx, float dx, float wy, float dy, uint8_t c1, uint8_t c2, uint8_t c3, uint8_t c4) {
+    float t = wy * static_cast<float>(c1) + dy * static_cast<float>(c3);
+    float u = wy * static_cast<float>(c2) + dy * static_cast<float>(c4);
+    return static_cast<uint8_t>(static_cast<int32_t>(wx * t + dx * u));
+}
+
+inline RGBQUAD BlendColors(float wx, float dx, float wy, float dy, const RGBQUAD (&c)[4]) {
+    return RGBQUAD{
+        Blend(wx, dx, wy, dy, c[0].rgbBlue, c[1].rgbBlue, c[2].rgbBlue, c[3].rgbBlue),
+        Blend(wx, dx, wy, dy, c[0].rgbGreen, c[1].rgbGreen, c[2].rgbGreen, c[3].rgbGreen),
+        Blend(wx, dx, wy, dy, c[0].rgbRed, c[1].rgbRed, c[2].rgbRed, c[3].rgbRed),
+        0,
+    };
 }
 
 // Bilinear interpolation through the per-pixel accessors (see ScaleNearestByPixel).
 uint32_t ScaleBilinearByPixel(CPixImage& self, const CPixImage& source, CPixImage& result, float fx, float fy) {
-    uint32_t W = result.Width(), H = result.Height();
-    int64_t lastColumn = static_cast<int64_t>(source.Width()) - 1;
-    int64_t lastRow = static_cast<int64_t>(source.Height()) - 1;
-    for (uint32_t y = 0; y < H; ++y) {
-        SetProgress(self, y, H);
-        if (StopRequested(self))
-            return y;
+    const uint32_t W = result.Width();
+    const int64_t lastColumn = static_cast<int64_t>(source.Width()) - 1;
+    const int64_t lastRow = static_cast<int64_t>(source.Height()) - 1;
+    return ForEachRow(self, result.Height(), [&](uint32_t y) {
         float fyp = static_cast<float>(y) * fy;
         auto iy = static_cast<int64_t>(fyp);
         int64_t iy1 = std::min(lastRow, iy + 1);
@@ -212,26 +254,11 @@ uint32_t ScaleBilinearByPixel(CPixImage& self, const CPixImage& source, CPixImag
             auto ix = static_cast<int64_t>(fxp);
             int64_t ix1 = std::min(lastColumn, ix + 1);
             float dx = fxp - static_cast<float>(ix);
-            RGBQUAD c[4] = {source.PixelColor(ix, iy), source.PixelColor(ix1, iy), source.PixelColor(ix, iy1),
-                            source.PixelColor(ix1, iy1)};
-            auto mix = [&](uint8_t RGBQUAD::*channel) {
-                float t = (1 - dy) * static_cast<float>(c[0].*channel) + dy * static_cast<float>(c[2].*channel);
-                float u = (1 - dy) * static_cast<float>(c[1].*channel) + dy * static_cast<float>(c[3].*channel);
-                return static_cast<uint8_t>(static_cast<int32_t>((1 - dx) * t + dx * u));
-            };
-            RGBQUAD value{mix(&RGBQUAD::rgbBlue), mix(&RGBQUAD::rgbGreen), mix(&RGBQUAD::rgbRed), 0};
-            result.StoreColor(x, y, value);
+            const RGBQUAD c[4] = {source.PixelColor(ix, iy), source.PixelColor(ix1, iy), source.PixelColor(ix, iy1),
+                                  source.PixelColor(ix1, iy1)};
+            result.StoreColor(x, y, BlendColors(1 - dx, dx, 1 - dy, dy, c));
         }
-    }
-    return H;
-}
-
-// One output pixel of bilinear interpolation from the four neighbours, each channel
-// (1 - dx) * ((1 - dy) * c1 + dy * c3) + dx * ((1 - dy) * c2 + dy * c4), truncated.
-inline uint8_t Blend(float wx, float dx, float wy, float dy, uint8_t c1, uint8_t c2, uint8_t c3, uint8_t c4) {
-    float t = wy * static_cast<float>(c1) + dy * static_cast<float>(c3);
-    float u = wy * static_cast<float>(c2) + dy * static_cast<float>(c4);
-    return static_cast<uint8_t>(static_cast<int32_t>(wx * t + dx * u));
+    });
 }
 
 uint32_t ScaleBilinear(CPixImage& self, const CPixImage& source, CPixImage& result, float fx, float fy) {
@@ -260,10 +287,7 @@ uint32_t ScaleBilinear(CPixImage& self, const CPixImage& source, CPixImage& resu
         palette[i] = source.PaletteEntry(static_cast<uint8_t>(i));
     NearestIndexCache nearest(result);
 
-    for (uint32_t y = 0; y < H; ++y) {
-        SetProgress(self, y, H);
-        if (StopRequested(self))
-            return y;
+    return ForEachRow(self, H, [&](uint32_t y) {
         float fyp = static_cast<float>(y) * fy;
         auto iy = static_cast<uint32_t>(fyp);
         uint32_t iy1 = std::min(height - 1, iy + 1);
@@ -284,21 +308,12 @@ uint32_t ScaleBilinear(CPixImage& self, const CPixImage& source, CPixImage& resu
             }
         } else {
             for (uint32_t x = 0; x < W; ++x) {
-                RGBQUAD c1 = palette[IndexAt(r0, ix[x], depth)];
-                RGBQUAD c2 = palette[IndexAt(r0, ix1[x], depth)];
-                RGBQUAD c3 = palette[IndexAt(r1, ix[x], depth)];
-                RGBQUAD c4 = palette[IndexAt(r1, ix1[x], depth)];
-                RGBQUAD value{
-                    Blend(wx[x], dx[x], wy, dy, c1.rgbBlue, c2.rgbBlue, c3.rgbBlue, c4.rgbBlue),
-                    Blend(wx[x], dx[x], wy, dy, c1.rgbGreen, c2.rgbGreen, c3.rgbGreen, c4.rgbGreen),
-                    Blend(wx[x], dx[x], wy, dy, c1.rgbRed, c2.rgbRed, c3.rgbRed, c4.rgbRed),
-                    0,
-                };
-                PutIndex(out, x, depth, nearest.Lookup(value));
+                const RGBQUAD c[4] = {palette[IndexAt(r0, ix[x], depth)], palette[IndexAt(r0, ix1[x], depth)],
+                                      palette[IndexAt(r1, ix[x], depth)], palette[IndexAt(r1, ix1[x], depth)]};
+                PutIndex(out, x, depth, nearest.Lookup(BlendColors(wx[x], dx[x], wy, dy, c)));
             }
         }
-    }
-    return H;
+    });
 }
 
 // Area averaging of a 24-bit picture that shrinks in both directions: one pass over the source
@@ -312,120 +327,291 @@ uint32_t ScaleBilinear(CPixImage& self, const CPixImage& source, CPixImage& resu
 // room for every boundary crossed, output columns past the last are not written, and columns a
 // row did not reach repeat the last one written. Sums are 64-bit: a large picture shrunk to a
 // few pixels adds up more than 32 bits hold.
-bool ScaleArea(const CPixImage& source, CPixImage& result, float fx, float fy) {
-    const uint32_t W = result.Width(), H = result.Height();
-    const uint32_t width = source.Width(), height = source.Height();
+class AreaScaler {
+public:
+    AreaScaler(const CPixImage& source, CPixImage& result, float fx, float fy)
+        : source_(source), result_(result), fx_(fx), fy_(fy), W_(result.Width()), H_(result.Height()),
+          width_(source.Width()) {}
 
-    auto columnOf = NewArray<uint32_t>(width);
-    auto splitOf = NewArray<int32_t>(width);  // -1 inside an output column, else ex
-    if (!columnOf || !splitOf)
-        return false;
-    uint32_t crossings = 0;
-    float tx = fx - 1;
-    for (uint32_t x = 0; x < width; ++x) {
-        columnOf[x] = crossings;
-        if (static_cast<float>(x) < tx) {
-            splitOf[x] = -1;
-        } else {
-            auto ex = static_cast<int32_t>((static_cast<float>(x) - tx) * 1000);
-            splitOf[x] = std::clamp(ex, 0, 1000);
-            ++crossings;
-            tx += fx;
+    /// False when the working memory cannot be had.
+    bool Run() {
+        if (!MapColumns() || !AllocateSums())
+            return false;
+        float ty = fy_ - 1;
+        uint32_t rowsWritten = 0;
+        for (uint32_t y = 0; y < source_.Height(); ++y) {
+            const uint8_t* in = source_.Row(y);
+            if (static_cast<float>(y) < ty) {
+                AddInnerRow(in);
+                continue;
+            }
+            // This source row lies on the boundary to the next output row: ey thousandths of it
+            // belong to the next row.
+            const int64_t ey =
+                std::clamp<int64_t>(static_cast<int64_t>((static_cast<float>(y) - ty) * kUnit), 0, kUnit);
+            uint8_t* out = rowsWritten < H_ ? result_.Row(rowsWritten) : nullptr;
+            AddBoundaryRow(in, ey, out);
+            if (out)
+                FinishRow(out, std::min(crossings_, W_));
+            std::swap(current_, next_);
+            next_[0] = next_[1] = next_[2] = 0;
+            ty += fy_;
+            ++rowsWritten;
         }
+        FinishPicture(rowsWritten);
+        return true;
     }
 
-    size_t slots = 3 * (static_cast<size_t>(std::max(crossings, W)) + 2);
-    auto first = NewArray<int64_t>(slots);
-    auto second = NewArray<int64_t>(slots);
-    if (!first || !second)
-        return false;
-    int64_t* current = first.get();
-    int64_t* next = second.get();
-    const auto divisor = static_cast<int64_t>(fx * fy * 1000);
+private:
+    static constexpr int32_t kUnit = 1000;  // a whole pixel, in the thousandths the sums count
 
-    auto outputByte = [divisor](int64_t sum) { return static_cast<uint8_t>(std::min<int64_t>(sum / divisor, 255)); };
-    // Writes the output row from current[] when the row has not been written yet.
-    auto finishRow = [&](uint8_t* out, uint32_t written) {
-        if (written >= W)
-            return;
-        uint32_t col = std::min(crossings, W - 1);
-        if (written <= col) {
-            for (int ch = 0; ch < 3; ++ch)
-                out[3 * static_cast<size_t>(col) + ch] = outputByte(current[3 * static_cast<size_t>(col) + ch]);
-        }
-        for (uint32_t c = col + 1; c < W; ++c)
-            std::memcpy(out + 3 * static_cast<size_t>(c), out + 3 * static_cast<size_t>(col), 3);
-    };
-
-    float ty = fy - 1;
-    uint32_t rowsWritten = 0;
-    for (uint32_t y = 0; y < height; ++y) {
-        const uint8_t* in = source.Row(y);
-        if (static_cast<float>(y) < ty) {
-            for (uint32_t x = 0; x < width; ++x) {
-                const uint8_t* p = in + 3 * static_cast<size_t>(x);
-                int64_t* acc = current + 3 * static_cast<size_t>(columnOf[x]);
-                int32_t ex = splitOf[x];
-                if (ex < 0) {
-                    acc[0] += p[0] * 1000;
-                    acc[1] += p[1] * 1000;
-                    acc[2] += p[2] * 1000;
-                } else {
-                    for (int ch = 0; ch < 3; ++ch) {
-                        acc[ch] += static_cast<int64_t>(p[ch]) * (1000 - ex);
-                        acc[3 + ch] += static_cast<int64_t>(p[ch]) * ex;
-                    }
-                }
+    /// The output column of every source column and, for one on a column boundary, the
+    /// thousandths of it that belong to the next column.
+    bool MapColumns() {
+        columnOf_ = NewArray<uint32_t>(width_);
+        splitOf_ = NewArray<int32_t>(width_);
+        if (!columnOf_ || !splitOf_)
+            return false;
+        float tx = fx_ - 1;
+        for (uint32_t x = 0; x < width_; ++x) {
+            columnOf_[x] = crossings_;
+            if (static_cast<float>(x) < tx) {
+                splitOf_[x] = -1;
+            } else {
+                auto ex = static_cast<int32_t>((static_cast<float>(x) - tx) * kUnit);
+                splitOf_[x] = std::clamp(ex, 0, kUnit);
+                ++crossings_;
+                tx += fx_;
             }
-            continue;
         }
+        return true;
+    }
 
-        // This source row lies on the boundary to the next output row: ey thousandths of it
-        // belong to the next row.
-        const int64_t ey = std::clamp<int64_t>(static_cast<int64_t>((static_cast<float>(y) - ty) * 1000), 0, 1000);
-        uint8_t* out = rowsWritten < H ? result.Row(rowsWritten) : nullptr;
-        for (uint32_t x = 0; x < width; ++x) {
+    bool AllocateSums() {
+        size_t slots = 3 * (static_cast<size_t>(std::max(crossings_, W_)) + 2);
+        first_ = NewArray<int64_t>(slots);
+        second_ = NewArray<int64_t>(slots);
+        current_ = first_.get();
+        next_ = second_.get();
+        divisor_ = static_cast<int64_t>(fx_ * fy_ * kUnit);
+        return first_ && second_;
+    }
+
+    uint8_t OutputByte(int64_t sum) const { return static_cast<uint8_t>(std::min<int64_t>(sum / divisor_, 255)); }
+
+    /// A source row inside the output row being built.
+    void AddInnerRow(const uint8_t* in) {
+        for (uint32_t x = 0; x < width_; ++x) {
             const uint8_t* p = in + 3 * static_cast<size_t>(x);
-            uint32_t col = columnOf[x];
-            int64_t* cur = current + 3 * static_cast<size_t>(col);
-            int64_t* nxt = next + 3 * static_cast<size_t>(col);
-            int64_t ex = splitOf[x];
+            int64_t* acc = current_ + 3 * static_cast<size_t>(columnOf_[x]);
+            int32_t ex = splitOf_[x];
             if (ex < 0) {
-                for (int ch = 0; ch < 3; ++ch) {
-                    cur[ch] += p[ch] * (1000 - ey);
-                    nxt[ch] += p[ch] * ey;
-                }
+                acc[0] += p[0] * kUnit;
+                acc[1] += p[1] * kUnit;
+                acc[2] += p[2] * kUnit;
             } else {
                 for (int ch = 0; ch < 3; ++ch) {
-                    int64_t v = p[ch];
-                    cur[ch] += v * (1000 - ey) * (1000 - ex) / 1000;
-                    if (out && col < W)
-                        out[3 * static_cast<size_t>(col) + ch] = outputByte(cur[ch]);
-                    nxt[ch] += v * (1000 - ex) * ey / 1000;
-                    cur[3 + ch] += v * (1000 - ey) * ex / 1000;
-                    // The next row's accumulator of a new column starts here: set, not added.
-                    nxt[3 + ch] = v * ey * ex / 1000;
+                    acc[ch] += static_cast<int64_t>(p[ch]) * (kUnit - ex);
+                    acc[3 + ch] += static_cast<int64_t>(p[ch]) * ex;
                 }
             }
         }
-        if (out)
-            finishRow(out, std::min(crossings, W));
-        std::swap(current, next);
-        next[0] = next[1] = next[2] = 0;
-        ty += fy;
-        ++rowsWritten;
     }
 
-    if (rowsWritten < H) {
-        uint8_t* out = result.Row(rowsWritten);
-        for (size_t i = 0; i < 3 * static_cast<size_t>(W); ++i)
-            out[i] = outputByte(current[i]);
-        ++rowsWritten;
+    /// A source row on an output row boundary: its share of the current row completes the columns
+    /// it crosses into `out` (when that row is written), the rest starts the next row.
+    void AddBoundaryRow(const uint8_t* in, int64_t ey, uint8_t* out) {
+        for (uint32_t x = 0; x < width_; ++x) {
+            const uint8_t* p = in + 3 * static_cast<size_t>(x);
+            uint32_t col = columnOf_[x];
+            int64_t* cur = current_ + 3 * static_cast<size_t>(col);
+            int64_t* nxt = next_ + 3 * static_cast<size_t>(col);
+            int64_t ex = splitOf_[x];
+            if (ex < 0) {
+                for (int ch = 0; ch < 3; ++ch) {
+                    cur[ch] += p[ch] * (kUnit - ey);
+                    nxt[ch] += p[ch] * ey;
+                }
+                continue;
+            }
+            for (int ch = 0; ch < 3; ++ch) {
+                int64_t v = p[ch];
+                cur[ch] += v * (kUnit - ey) * (kUnit - ex) / kUnit;
+                if (out && col < W_)
+                    out[3 * static_cast<size_t>(col) + ch] = OutputByte(cur[ch]);
+                nxt[ch] += v * (kUnit - ex) * ey / kUnit;
+                cur[3 + ch] += v * (kUnit - ey) * ex / kUnit;
+                // The next row's accumulator of a new column starts here: set, not added.
+                nxt[3 + ch] = v * ey * ex / kUnit;
+            }
+        }
     }
-    // Rows rounding kept from being reached repeat the last one.
-    for (uint32_t y = rowsWritten; y < H; ++y)
-        std::memcpy(result.Row(y), result.Row(y - 1), result.EffectiveWidth());
-    return true;
+
+    /// Writes the last column from current[] when the row has not written it yet, and repeats it
+    /// in the columns the row did not reach.
+    void FinishRow(uint8_t* out, uint32_t written) const {
+        if (written >= W_)
+            return;
+        uint32_t col = std::min(crossings_, W_ - 1);
+        if (written <= col) {
+            for (int ch = 0; ch < 3; ++ch)
+                out[3 * static_cast<size_t>(col) + ch] = OutputByte(current_[3 * static_cast<size_t>(col) + ch]);
+        }
+        for (uint32_t c = col + 1; c < W_; ++c)
+            std::memcpy(out + 3 * static_cast<size_t>(c), out + 3 * static_cast<size_t>(col), 3);
+    }
+
+    /// The row still being collected, then rows rounding kept from being reached repeat the last.
+    void FinishPicture(uint32_t rowsWritten) {
+        if (rowsWritten < H_) {
+            uint8_t* out = result_.Row(rowsWritten);
+            for (size_t i = 0; i < 3 * static_cast<size_t>(W_); ++i)
+                out[i] = OutputByte(current_[i]);
+            ++rowsWritten;
+        }
+        for (uint32_t y = rowsWritten; y < H_; ++y)
+            std::memcpy(result_.Row(y), result_.Row(y - 1), result_.EffectiveWidth());
+    }
+
+    const CPixImage& source_;
+    CPixImage& result_;
+    const float fx_, fy_;
+    const uint32_t W_, H_;
+    const uint32_t width_;
+    std::unique_ptr<uint32_t[]> columnOf_;
+    std::unique_ptr<int32_t[]> splitOf_;  // -1 inside an output column, else ex
+    uint32_t crossings_ = 0;
+    std::unique_ptr<int64_t[]> first_, second_;
+    int64_t* current_ = nullptr;
+    int64_t* next_ = nullptr;
+    int64_t divisor_ = 1;
+};
+
+// A rotation by an angle: its cosine and sine, and the bounding box of the turned corners, which
+// is the result's size.
+struct Rotation {
+    double c = 0, s = 0;
+    int64_t minX = 0, minY = 0;  // the turned picture's lowest coordinates
+    int64_t width = 0, height = 0;
+};
+
+Rotation RotationFor(float angle, int64_t width, int64_t height) {
+    // A positive angle turns clockwise on the screen; with y counting up from the bottom row that
+    // is a negative angle in the mathematical sense.
+    const double a = static_cast<double>(-angle) * std::acos(0.0) / 90;
+    Rotation r;
+    r.c = std::cos(a);
+    r.s = std::sin(a);
+    // The corners are deliberately not symmetric: (width, 0) but (width - 1, height).
+    const double corners[4][2] = {{0, 0},
+                                  {static_cast<double>(width), 0},
+                                  {0, static_cast<double>(height)},
+                                  {static_cast<double>(width - 1), static_cast<double>(height)}};
+    int64_t maxX = INT64_MIN, maxY = INT64_MIN;
+    r.minX = r.minY = INT64_MAX;
+    for (const auto& corner : corners) {
+        auto rx = static_cast<int64_t>(corner[0] * r.c - corner[1] * r.s);
+        auto ry = static_cast<int64_t>(corner[0] * r.s + corner[1] * r.c);
+        r.minX = std::min(r.minX, rx);
+        maxX = std::max(maxX, rx);
+        r.minY = std::min(r.minY, ry);
+        maxY = std::max(maxY, ry);
+    }
+    r.width = maxX - r.minX;
+    r.height = maxY - r.minY;
+    return r;
+}
+
+// (first + i) * factor for i below count.
+std::vector<double> Products(int64_t first, size_t count, double factor) {
+    std::vector<double> products(count);
+    for (size_t i = 0; i < count; ++i)
+        products[i] = static_cast<double>(first + static_cast<int64_t>(i)) * factor;
+    return products;
+}
+
+// Fills the rotated picture. The loop runs to maxY and maxX inclusive; the last row and column
+// fall outside the result and are left out. Output rows are filled band by band (progress and
+// escape are looked at per band). Returns the row it stopped at (the height when it ran to the
+// end).
+uint32_t FillRotated(CPixImage& self, CPixImage& result, const Rotation& r) {
+    const int64_t width = self.Width(), height = self.Height();
+    const uint32_t depth = self.BitsPerPixel();
+    const int32_t background = self.Info().backgroundIndex;
+    const uint8_t outsideIndex = background != -1 ? static_cast<uint8_t>(background) : 0;
+    const RGBQUAD outsideColor = self.Info().backgroundColor;
+    const uint8_t* sourceAlpha = self.AlphaPlane();
+    uint8_t* resultAlpha = result.AlphaPlane();
+
+    // x * c and x * s of every column of the loop, the same products the formula forms per pixel.
+    const std::vector<double> xc = Products(r.minX, static_cast<size_t>(r.width), r.c);
+    const std::vector<double> xs = Products(r.minX, static_cast<size_t>(r.width), r.s);
+    const uint32_t W = result.Width(), H = result.Height();
+    const uint8_t* bits = self.PixelBits();
+    const size_t stride = self.EffectiveWidth();
+    uint8_t* outBits = result.PixelBits();
+    const size_t outStride = result.EffectiveWidth();
+    for (uint32_t band = 0; band < H; band += kBandRows) {
+        SetProgress(self, band, H);
+        if (StopRequested(self))
+            return band;
+        const uint32_t rows = std::min(kBandRows, H - band);
+        const std::vector<double> ys = Products(r.minY + band, rows, r.s);
+        const std::vector<double> yc = Products(r.minY + band, rows, r.c);
+        // Where output pixel (nx, ny) of the band comes from; false outside the picture.
+        auto locate = [&](uint32_t nx, uint32_t ny, int64_t& sx, int64_t& sy) {
+            sx = static_cast<int64_t>(xc[nx] + ys[ny - band] - 0.5);
+            sy = static_cast<int64_t>(yc[ny - band] - xs[nx] - 0.5);
+            return sx >= 0 && sy >= 0 && sx < width && sy < height;
+        };
+        auto storeAlpha = [&](uint32_t nx, uint32_t ny, bool inside, int64_t sx, int64_t sy) {
+            if (resultAlpha)
+                resultAlpha[static_cast<size_t>(ny) * W + nx] =
+                    inside && sourceAlpha ? sourceAlpha[static_cast<size_t>(sy) * width + sx] : 0;
+        };
+        // The depth is tested once per band, not per pixel.
+        if (depth == 24) {
+            ForEachInBand(band, rows, W, [&](uint32_t nx, uint32_t ny) {
+                int64_t sx, sy;
+                const bool inside = locate(nx, ny, sx, sy);
+                // An RGBQUAD starts with blue, green, red, as a 24-bit pixel does.
+                const uint8_t* from = inside ? bits + static_cast<size_t>(sy) * stride + 3 * sx
+                                             : reinterpret_cast<const uint8_t*>(&outsideColor);
+                std::memcpy(outBits + ny * outStride + 3 * static_cast<size_t>(nx), from, 3);
+                storeAlpha(nx, ny, inside, sx, sy);
+            });
+        } else {
+            ForEachInBand(band, rows, W, [&](uint32_t nx, uint32_t ny) {
+                int64_t sx, sy;
+                const bool inside = locate(nx, ny, sx, sy);
+                const uint8_t index =
+                    inside ? IndexAt(bits + static_cast<size_t>(sy) * stride, static_cast<uint32_t>(sx), depth)
+                           : outsideIndex;
+                PutIndex(outBits + ny * outStride, nx, depth, index);
+                storeAlpha(nx, ny, inside, sx, sy);
+            });
+        }
+    }
+    return H;
+}
+
+// The alpha plane is sampled nearest-neighbour in every mode.
+void ScaleAlpha(const CPixImage& source, CPixImage& result, float fx, float fy) {
+    const uint32_t W = result.Width(), H = result.Height();
+    bool columnsInside = false;
+    std::vector<uint32_t> sx = NearestTable(W, fx, source.Width(), columnsInside);
+    for (uint32_t y = 0; y < H; ++y) {
+        auto sy = static_cast<int64_t>(static_cast<float>(y) * fy);
+        uint8_t* out = result.AlphaPlane() + static_cast<size_t>(y) * W;
+        if (columnsInside && sy < source.Height()) {
+            const uint8_t* in = source.AlphaPlane() + static_cast<size_t>(sy) * source.Width();
+            for (uint32_t x = 0; x < W; ++x)
+                out[x] = in[sx[x]];
+        } else {
+            for (uint32_t x = 0; x < W; ++x)
+                out[x] = source.AlphaValue(static_cast<int64_t>(static_cast<float>(x) * fx), sy);
+        }
+    }
 }
 
 }  // namespace
@@ -445,46 +631,23 @@ bool CPixImage::ScaleTo(int32_t newWidth, int32_t newHeight, int32_t mode) {
     const float fy = static_cast<float>(Height()) / static_cast<float>(H);
 
     CPixImage result;
-    if (!MakeResult(*this, W, H, alpha_ != nullptr, result)) {
-        SetLastError(kNoMemory);
+    if (!MakeResult(*this, W, H, result))
         return false;
-    }
     uint32_t rowsDone = H;
     if (mode != 0) {
         rowsDone = ScaleNearest(*this, *this, result, fx, fy);
     } else if (W < Width() && H < Height() && BitsPerPixel() == 24) {
-        if (!ScaleArea(*this, result, fx, fy)) {
+        if (!AreaScaler(*this, result, fx, fy).Run()) {
             SetLastError(kNoMemory);
             return false;
         }
     } else {
         rowsDone = ScaleBilinear(*this, *this, result, fx, fy);
     }
-    ClearRowsFrom(result, rowsDone);
-    if (rowsDone == H)
-        SetProgress(*this, 1, 1);
-
-    if (alpha_) {
-        // The alpha plane is sampled nearest-neighbour in every mode.
-        bool columnsInside = false;
-        std::vector<uint32_t> sx = NearestTable(W, fx, Width(), columnsInside);
-        uint8_t* plane = result.alpha_.get();
-        for (uint32_t y = 0; y < H; ++y) {
-            auto sy = static_cast<int64_t>(static_cast<float>(y) * fy);
-            uint8_t* out = plane + static_cast<size_t>(y) * W;
-            if (columnsInside && sy < Height()) {
-                const uint8_t* in = alpha_.get() + static_cast<size_t>(sy) * Width();
-                for (uint32_t x = 0; x < W; ++x)
-                    out[x] = in[sx[x]];
-            } else {
-                for (uint32_t x = 0; x < W; ++x)
-                    out[x] = AlphaValue(static_cast<int64_t>(static_cast<float>(x) * fx), sy);
-            }
-        }
-    }
-    result.info_.progress = info_.progress;
-    result.info_.escape = info_.escape;
-    TakeOver(result);
+    FinishRows(*this, result, rowsDone);
+    if (alpha_)
+        ScaleAlpha(*this, result, fx, fy);
+    HandOverRunning(*this, result, nullptr);
     return true;
 }
 
@@ -493,10 +656,8 @@ bool CPixImage::FlipVertical() {
         return false;
     const uint32_t width = Width(), height = Height();
     CPixImage result;
-    if (!MakeResult(*this, width, height, alpha_ != nullptr, result)) {
-        SetLastError(kNoMemory);
+    if (!MakeResult(*this, width, height, result))
         return false;
-    }
     for (uint32_t i = 0; i < height; ++i)
         std::memcpy(result.Row(i), Row(height - 1 - i), info_.effectiveWidth);
     if (alpha_) {
@@ -514,10 +675,8 @@ bool CPixImage::MirrorHorizontal() {
     const uint32_t width = Width(), height = Height();
     const uint32_t depth = BitsPerPixel();
     CPixImage result;
-    if (!MakeResult(*this, width, height, alpha_ != nullptr, result)) {
-        SetLastError(kNoMemory);
+    if (!MakeResult(*this, width, height, result))
         return false;
-    }
     for (uint32_t i = 0; i < height; ++i) {
         const uint8_t* in = Row(i);
         uint8_t* out = result.Row(i);
@@ -546,117 +705,32 @@ bool CPixImage::RotateByAngle(float angle, CPixImage* destination) {
         SetLastError("Invalid rotation angle");
         return false;
     }
-    // A positive angle turns clockwise on the screen; with y counting up from the bottom row that
-    // is a negative angle in the mathematical sense.
-    const double a = static_cast<double>(-angle) * std::acos(0.0) / 90;
-    const double c = std::cos(a);
-    const double s = std::sin(a);
-    const int64_t width = Width(), height = Height();
-
-    // The corners are deliberately not symmetric: (width, 0) but (width - 1, height).
-    const double corners[4][2] = {{0, 0},
-                                  {static_cast<double>(width), 0},
-                                  {0, static_cast<double>(height)},
-                                  {static_cast<double>(width - 1), static_cast<double>(height)}};
-    int64_t minX = INT64_MAX, maxX = INT64_MIN, minY = INT64_MAX, maxY = INT64_MIN;
-    for (const auto& corner : corners) {
-        auto rx = static_cast<int64_t>(corner[0] * c - corner[1] * s);
-        auto ry = static_cast<int64_t>(corner[0] * s + corner[1] * c);
-        minX = std::min(minX, rx);
-        maxX = std::max(maxX, rx);
-        minY = std::min(minY, ry);
-        maxY = std::max(maxY, ry);
-    }
-    const int64_t newWidth = maxX - minX;
-    const int64_t newHeight = maxY - minY;
-    if (newWidth <= 0 || newHeight <= 0) {
+    const Rotation rotation = RotationFor(angle, Width(), Height());
+    if (rotation.width <= 0 || rotation.height <= 0) {
         SetLastError("The rotated image would have no pixels");
         return false;
     }
-
-    CPixImage result;
-    if (newWidth > INT32_MAX || newHeight > INT32_MAX ||
-        !MakeResult(*this, static_cast<uint32_t>(newWidth), static_cast<uint32_t>(newHeight), alpha_ != nullptr,
-                    result)) {
+    if (rotation.width > INT32_MAX || rotation.height > INT32_MAX) {
         SetLastError(kNoMemory);
         return false;
     }
-
-    const uint32_t depth = BitsPerPixel();
-    const uint8_t outsideIndex = info_.backgroundIndex != -1 ? static_cast<uint8_t>(info_.backgroundIndex) : 0;
-    const RGBQUAD outsideColor = info_.backgroundColor;
-    const uint8_t* sourceAlpha = alpha_.get();
-    uint8_t* resultAlpha = result.alpha_.get();
-
-    // x * c and x * s of every column of the loop, the same products the formula forms per pixel.
-    std::vector<double> xc(static_cast<size_t>(newWidth)), xs(static_cast<size_t>(newWidth));
-    for (int64_t nx = 0; nx < newWidth; ++nx) {
-        auto x = static_cast<double>(minX + nx);
-        xc[nx] = x * c;
-        xs[nx] = x * s;
-    }
-
-    // The loop runs to maxY and maxX inclusive; the last row and column fall outside the result
-    // and are left out. Output rows are filled band by band (progress and escape are looked at
-    // per band).
-    const uint32_t W = result.Width(), H = result.Height();
-    const uint8_t* bits = info_.pixels;
-    const size_t stride = info_.effectiveWidth;
-    const size_t outStride = result.info_.effectiveWidth;
-    uint32_t rowsDone = H;
-    for (uint32_t band = 0; band < H; band += kBandRows) {
-        SetProgress(*this, band, H);
-        if (StopRequested(*this)) {
-            rowsDone = band;
-            break;
-        }
-        const uint32_t rows = std::min(kBandRows, H - band);
-        double ys[kBandRows], yc[kBandRows];
-        for (uint32_t i = 0; i < rows; ++i) {
-            auto y = static_cast<double>(minY + band + i);
-            ys[i] = y * s;
-            yc[i] = y * c;
-        }
-        ForEachInBand(band, rows, W, [&](uint32_t nx, uint32_t ny) {
-            auto sx = static_cast<int64_t>(xc[nx] + ys[ny - band] - 0.5);
-            auto sy = static_cast<int64_t>(yc[ny - band] - xs[nx] - 0.5);
-            bool inside = sx >= 0 && sy >= 0 && sx < width && sy < height;
-            uint8_t* out = result.info_.pixels + ny * outStride;
-            const uint8_t* in = inside ? bits + static_cast<size_t>(sy) * stride : nullptr;
-            if (depth == 24) {
-                uint8_t* o = out + 3 * static_cast<size_t>(nx);
-                if (inside) {
-                    std::memcpy(o, in + 3 * sx, 3);
-                } else {
-                    o[0] = outsideColor.rgbBlue;
-                    o[1] = outsideColor.rgbGreen;
-                    o[2] = outsideColor.rgbRed;
-                }
-            } else {
-                PutIndex(out, nx, depth, inside ? IndexAt(in, static_cast<uint32_t>(sx), depth) : outsideIndex);
-            }
-            if (resultAlpha)
-                resultAlpha[static_cast<size_t>(ny) * W + nx] =
-                    inside && sourceAlpha ? sourceAlpha[static_cast<size_t>(sy) * width + sx] : 0;
-        });
-    }
-    if (rowsDone == H)
-        SetProgress(*this, 1, 1);
-    ClearRowsFrom(result, rowsDone);
-    if (resultAlpha && rowsDone < H)
-        std::memset(resultAlpha + static_cast<size_t>(rowsDone) * W, 0, static_cast<size_t>(H - rowsDone) * W);
-
-    result.info_.progress = info_.progress;
-    result.info_.escape = info_.escape;
-    (destination ? *destination : *this).TakeOver(result);
+    CPixImage result;
+    if (!MakeResult(*this, static_cast<uint32_t>(rotation.width), static_cast<uint32_t>(rotation.height), result))
+        return false;
+    FinishRows(*this, result, FillRotated(*this, result, rotation));
+    HandOverRunning(*this, result, destination);
     return true;
 }
 
 namespace {
 
-// A quarter turn: result pixel (x, y) comes from source pixel from(x, y).
+// A quarter turn into a result of the source's height by its width: result pixel (x, y) comes
+// from source pixel from(x, y).
 template <typename From>
-void Turn(const CPixImage& source, CPixImage& result, From from) {
+bool Turn(CPixImage& source, CPixImage* destination, From from) {
+    CPixImage result;
+    if (!MakeResult(source, source.Height(), source.Width(), result))
+        return false;
     const uint32_t W = result.Width(), H = result.Height();
     const uint32_t depth = source.BitsPerPixel();
     const uint32_t sourceWidth = source.Width();
@@ -675,6 +749,8 @@ void Turn(const CPixImage& source, CPixImage& result, From from) {
                 resultAlpha[static_cast<size_t>(y) * W + x] = sourceAlpha[static_cast<size_t>(sy) * sourceWidth + sx];
         });
     }
+    (destination ? *destination : source).TakeOver(result);
+    return true;
 }
 
 }  // namespace
@@ -682,29 +758,17 @@ void Turn(const CPixImage& source, CPixImage& result, From from) {
 bool CPixImage::TurnLeft(CPixImage* destination) {
     if (!block_)
         return false;
-    const uint32_t width = Width(), height = Height();  // of the source
-    CPixImage result;
-    if (!MakeResult(*this, height, width, alpha_ != nullptr, result)) {
-        SetLastError(kNoMemory);
-        return false;
-    }
     // Result column i, row j shows source column j, row height - 1 - i.
-    Turn(*this, result, [height](uint32_t i, uint32_t j) { return std::pair<uint32_t, uint32_t>{j, height - 1 - i}; });
-    (destination ? *destination : *this).TakeOver(result);
-    return true;
+    const uint32_t height = Height();
+    return Turn(*this, destination,
+                [height](uint32_t i, uint32_t j) { return std::pair<uint32_t, uint32_t>{j, height - 1 - i}; });
 }
 
 bool CPixImage::TurnRight(CPixImage* destination) {
     if (!block_)
         return false;
-    const uint32_t width = Width(), height = Height();
-    CPixImage result;
-    if (!MakeResult(*this, height, width, alpha_ != nullptr, result)) {
-        SetLastError(kNoMemory);
-        return false;
-    }
     // Result column j, row i shows source column width - 1 - i, row j.
-    Turn(*this, result, [width](uint32_t j, uint32_t i) { return std::pair<uint32_t, uint32_t>{width - 1 - i, j}; });
-    (destination ? *destination : *this).TakeOver(result);
-    return true;
+    const uint32_t width = Width();
+    return Turn(*this, destination,
+                [width](uint32_t j, uint32_t i) { return std::pair<uint32_t, uint32_t>{width - 1 - i, j}; });
 }

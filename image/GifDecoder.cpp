@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/DibRows.h"
 #include "image/ByteReader.h"
 #include "image/Decoders.h"
 
@@ -21,12 +22,16 @@ constexpr size_t kHeaderSize = 13;
 // (bit 7 local colour table, bit 6 interlaced, bits 0-2 table size).
 constexpr size_t kDescriptorSize = 9;
 
-constexpr int kExtensionIntroducer = 0x21;
-constexpr int kImageIntroducer = 0x2C;
-constexpr int kTrailer = 0x3B;
-constexpr int kGraphicControlLabel = 0xF9;
-constexpr int kCommentLabel = 0xFE;
-constexpr int kApplicationLabel = 0xFF;
+// Every block starts with an introducer byte; an extension's second byte is its label.
+enum BlockIntroducer : int {
+    kExtensionIntroducer = 0x21,
+    kImageIntroducer = 0x2C,
+    kTrailer = 0x3B,
+};
+enum ExtensionLabel : int {
+    kGraphicControlLabel = 0xF9,
+    kCommentLabel = 0xFE,
+};
 
 constexpr size_t kInputBufferSize = 16384;
 // A code of w bits stands for fewer than 2^w pixels and a byte holds 8/w codes, so LZW data
@@ -244,13 +249,9 @@ public:
             std::memcpy(target, line.data(), line.size());
             return;
         }
-        const uint32_t perByte = 8 / depth;
-        const uint32_t mask = (1u << depth) - 1;
-        std::memset(target, 0, (line.size() + perByte - 1) / perByte);
-        for (size_t x = 0; x < line.size(); ++x) {
-            const uint32_t shift = 8 - depth * static_cast<uint32_t>(x % perByte + 1);
-            target[x / perByte] = static_cast<uint8_t>(target[x / perByte] | ((line[x] & mask) << shift));
-        }
+        std::memset(target, 0, dib::UsedRowBytes(line.size(), depth));
+        for (size_t x = 0; x < line.size(); ++x)
+            dib::PutIndex(target, static_cast<uint32_t>(x), depth, line[x]);
     }
 
 private:
@@ -411,8 +412,12 @@ public:
 private:
     bool ReadHeader();
     int CountFrames();
+    bool DecodeUpTo(int32_t target, int count);
+    bool NextImage(ImageDescriptor& descriptor, ColorTable& local);
     bool ParseExtension();
     bool ReadImageHeader(ImageDescriptor& descriptor, ColorTable& local);
+    bool StartCanvas();
+    void FinishCanvas();
     bool DecodeFrame(const ImageDescriptor& descriptor, const ColorTable* table, int index, bool requested);
     void DecodeData(const ImageDescriptor& descriptor, uint8_t fill, LineSink& sink);
     void SkipData();
@@ -461,18 +466,11 @@ bool GifReader::ParseExtension() {
         int length = stream_.GetByte();
         if (length < 0 || !stream_.SeekTo(length, SEEK_CUR))
             return false;
-    } else if (label == kApplicationLabel) {
-        // An 11-byte identifier, then (for the looping extension) a 3-byte block with the loop
-        // count, which the program does not use. Other application data (XMP and the like) is
-        // skipped as ordinary sub-blocks rather than ending the walk.
-        int size = stream_.GetByte();
-        if (size < 0)
-            return false;
-        if (size == 0)
-            return true;
-        if (!stream_.SeekTo(size, SEEK_CUR))
-            return false;
     }
+    // What remains is sub-blocks: those of the extensions above, and the whole of any other
+    // extension. An application extension (an 11-byte identifier, then for the looping extension
+    // the loop count, which the program does not use; XMP data and the like) is skipped that way
+    // rather than ending the walk.
     return SkipSubBlocks(stream_);
 }
 
@@ -497,23 +495,28 @@ void GifReader::SkipData() {
     blocks.Restore();
 }
 
-int GifReader::CountFrames() {
-    int count = 0;
-    ColorTable local;
+/// Walks the blocks up to the next image, taking in the extensions on the way, and reads its
+/// descriptor and local colour table. False at the trailer, at the end of the data and at a block
+/// that cannot be read. Stray bytes between blocks are skipped.
+bool GifReader::NextImage(ImageDescriptor& descriptor, ColorTable& local) {
     for (;;) {
         const int introducer = stream_.GetByte();
         if (introducer < 0 || introducer == kTrailer)
-            break;
-        if (introducer == kExtensionIntroducer) {
-            if (!ParseExtension())
-                break;
-        } else if (introducer == kImageIntroducer) {
-            ImageDescriptor descriptor;
-            if (!ReadImageHeader(descriptor, local))
-                break;
-            ++count;
-            SkipData();
-        }
+            return false;
+        if (introducer == kExtensionIntroducer && !ParseExtension())
+            return false;
+        if (introducer == kImageIntroducer)
+            return ReadImageHeader(descriptor, local);
+    }
+}
+
+int GifReader::CountFrames() {
+    int count = 0;
+    ImageDescriptor descriptor;
+    ColorTable local;
+    while (NextImage(descriptor, local)) {
+        ++count;
+        SkipData();
     }
     return count;
 }
@@ -587,13 +590,67 @@ bool GifReader::DecodeFrame(const ImageDescriptor& d, const ColorTable* table, i
     info.yOffset = d.top;
     image_.LoadPaletteQuads(palette.colors, palette.count);
 
-    // Rows the data never reaches keep the transparent index (or index 0).
-    const uint8_t fillByte = depth == 8 ? fill : depth == 4 ? static_cast<uint8_t>((fill & 0x0F) * 0x11)
-                                                            : static_cast<uint8_t>((fill & 1) ? 0xFF : 0x00);
+    // Rows the data never reaches keep the transparent index (or index 0) in every pixel.
+    uint8_t fillByte = 0;
+    for (uint32_t x = 0; x < 8 / depth; ++x)
+        dib::PutIndex(&fillByte, x, depth, fill);
     std::memset(image_.PixelBits(), fillByte, image_.Header().biSizeImage);
     ImageSink sink(image_);
     DecodeData(d, fill, sink);
     return !image_.Info().escape;
+}
+
+/// Every frame of a file whose first frame is offset (smaller than the screen both ways) and that
+/// has no global colour table is painted onto a canvas of the screen size; the picture is the
+/// canvas after the last frame.
+bool GifReader::StartCanvas() {
+    canvasMode_ = true;
+    if (!canvas_.CheckDimensions(screenWidth_, screenHeight_, 24)) {
+        image_.SetLastError(canvas_.LastError());
+        return false;
+    }
+    if (!DataCanFill(stream_, uint64_t{screenWidth_} * screenHeight_, kMaxPixelsPerDataByte) ||
+        !canvas_.Allocate(screenWidth_, screenHeight_, 24, Gif))
+        return false;
+    std::memset(canvas_.PixelBits(), 0, canvas_.Header().biSizeImage);
+    return true;
+}
+
+/// The canvas becomes the picture; the last transparent colour is its background colour.
+void GifReader::FinishCanvas() {
+    RGBQUAD transparent{};
+    if (lastControl_.transparent)
+        transparent = lastPalette_.At(lastControl_.transparentIndex);
+    MoveKeepingInfo(image_, canvas_);
+    image_.Info().xOffset = image_.Info().yOffset = 0;
+    if (lastControl_.transparent) {
+        image_.Info().backgroundColor = transparent;
+        image_.Info().backgroundIndex = 0;
+    } else {
+        image_.Info().backgroundIndex = -1;
+    }
+}
+
+/// Decodes the frames up to the requested one (in canvas mode, all of them); false when the
+/// frame is not reached or a frame fails.
+bool GifReader::DecodeUpTo(int32_t target, int count) {
+    ImageDescriptor descriptor;
+    ColorTable local;
+    for (int index = 0;; ++index) {
+        if (image_.Info().escape || !NextImage(descriptor, local))
+            return false;
+        if (index == 0 && !hasGlobal_ && descriptor.width != screenWidth_ && descriptor.height != screenHeight_) {
+            target = count - 1;
+            if (!StartCanvas())
+                return false;
+        }
+        const ColorTable* table = descriptor.localTable ? &local : hasGlobal_ ? &global_ : nullptr;
+        if (!DecodeFrame(descriptor, table, index, index == target))
+            return false;
+        control_ = GraphicControl{};
+        if (index == target)
+            return true;
+    }
 }
 
 bool GifReader::Decode() {
@@ -602,74 +659,14 @@ bool GifReader::Decode() {
     const int64_t blocksStart = stream_.Position();
     const int count = CountFrames();
     image_.Info().frameCount = count;
-    int32_t target = image_.Info().frame;
+    const int32_t target = image_.Info().frame;
     if (target < 0 || target >= count || !SeekToOffset(stream_, blocksStart))
         return false;
     control_ = lastControl_ = GraphicControl{};
-
-    bool reached = false;
-    int index = 0;
-    ColorTable local;
-    for (;;) {
-        if (image_.Info().escape)
-            return false;
-        const int introducer = stream_.GetByte();
-        if (introducer < 0 || introducer == kTrailer)
-            break;
-        if (introducer == kExtensionIntroducer) {
-            if (!ParseExtension())
-                break;
-            continue;
-        }
-        if (introducer != kImageIntroducer)
-            continue;  // stray bytes between blocks are skipped
-
-        ImageDescriptor descriptor;
-        if (!ReadImageHeader(descriptor, local))
-            break;
-        if (index == 0) {
-            const bool offsetFrame = descriptor.width != screenWidth_ && descriptor.height != screenHeight_;
-            if (offsetFrame && !hasGlobal_) {
-                // Every frame is painted onto a canvas of the screen size; the picture is the
-                // canvas after the last frame.
-                canvasMode_ = true;
-                target = count - 1;
-                if (!canvas_.CheckDimensions(screenWidth_, screenHeight_, 24)) {
-                    image_.SetLastError(canvas_.LastError());
-                    return false;
-                }
-                if (!DataCanFill(stream_, uint64_t{screenWidth_} * screenHeight_, kMaxPixelsPerDataByte) ||
-                    !canvas_.Allocate(screenWidth_, screenHeight_, 24, Gif))
-                    return false;
-                std::memset(canvas_.PixelBits(), 0, canvas_.Header().biSizeImage);
-            }
-        }
-        const ColorTable* table = descriptor.localTable ? &local : hasGlobal_ ? &global_ : nullptr;
-        if (!DecodeFrame(descriptor, table, index, index == target))
-            return false;
-        control_ = GraphicControl{};
-        if (index == target) {
-            reached = true;
-            break;
-        }
-        ++index;
-    }
-    if (!reached)
+    if (!DecodeUpTo(target, count))
         return false;
-
-    if (canvasMode_) {
-        RGBQUAD transparent{};
-        if (lastControl_.transparent)
-            transparent = lastPalette_.At(lastControl_.transparentIndex);
-        MoveKeepingInfo(image_, canvas_);
-        image_.Info().xOffset = image_.Info().yOffset = 0;
-        if (lastControl_.transparent) {
-            image_.Info().backgroundColor = transparent;
-            image_.Info().backgroundIndex = 0;
-        } else {
-            image_.Info().backgroundIndex = -1;
-        }
-    }
+    if (canvasMode_)
+        FinishCanvas();
     return image_.IsValid();
 }
 

@@ -1,9 +1,10 @@
 #include "image/ImageType.h"
 
 #include <array>
-#include <cctype>
-#include <string>
+#include <string_view>
 #include <utility>
+
+#include "base/AsciiCase.h"
 
 namespace {
 
@@ -28,11 +29,9 @@ int ImageTypeForPath(std::string_view path) {
     size_t dot = name.find_last_of('.');
     if (dot == std::string_view::npos)
         return -1;
-    std::string extension(name.substr(dot));
-    for (char& c : extension)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string_view extension = name.substr(dot);
     for (const auto& [text, type] : kExtensions) {
-        if (extension == text)
+        if (EqualIgnoringAsciiCase(extension, text))
             return static_cast<int>(type);
     }
     return -1;

@@ -1,6 +1,6 @@
 // JPEG decoding on libjpeg (API version 62). libjpeg reports fatal errors through an error
 // manager whose exit routine must not return: ours formats the message into the image and jumps
-// back to the decoder, which destroys the decompressor and fails. Input comes through a source
+// back to the decoder, which fails; the decompressor is destroyed when the decode ends either way. Input comes through a source
 // manager of our own that reads the stream in large blocks and ends a truncated file with an
 // inserted end-of-image marker, so a cut-off photo still loads with its missing rows filled in.
 
@@ -123,30 +123,22 @@ void AdviseHugePages(void* block, size_t bytes) {
 }
 
 // Everything libjpeg touches lives in this record, outside the frame that calls setjmp, so that
-// nothing with a destructor is skipped by the jump back.
+// nothing with a destructor is skipped by the jump back. The record destroys the decompressor;
+// that does nothing to one that was never created, whose fields are all zero.
 struct JpegDecode {
     jpeg_decompress_struct cinfo;
     JpegErrorManager errors;
     JpegProgress progress;
     JpegSource* source;
+
+    ~JpegDecode() { jpeg_destroy_decompress(&cinfo); }
 };
 
-bool Decode(JpegDecode& d, CPixImage& image, ImageStream& stream) {
-    jpeg_decompress_struct& cinfo = d.cinfo;
-    if (setjmp(d.errors.recovery)) {
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-    jpeg_create_decompress(&cinfo);
-    // The pixel block is limited to kMaxDibBytes; libjpeg's own buffers (whole-image coefficient
-    // arrays of progressive files) get the same bound, beyond which it fails instead of growing.
-    cinfo.mem->max_memory_to_use = static_cast<long>(CPixImage::kMaxDibBytes);
-    cinfo.progress = &d.progress.standard;
-
-    d.source = static_cast<JpegSource*>(
-        (*cinfo.mem->alloc_small)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_PERMANENT, sizeof(JpegSource)));
-    d.source->buffer = static_cast<JOCTET*>(
-        (*cinfo.mem->alloc_small)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_PERMANENT, kSourceBlockBytes));
+/// Our source manager over the stream, allocated in libjpeg's permanent pool.
+void InstallSource(JpegDecode& d, ImageStream& stream) {
+    auto* common = reinterpret_cast<j_common_ptr>(&d.cinfo);
+    d.source = static_cast<JpegSource*>((*d.cinfo.mem->alloc_small)(common, JPOOL_PERMANENT, sizeof(JpegSource)));
+    d.source->buffer = static_cast<JOCTET*>((*d.cinfo.mem->alloc_small)(common, JPOOL_PERMANENT, kSourceBlockBytes));
     d.source->stream = &stream;
     d.source->startOfFile = true;
     d.source->standard.init_source = InitSource;
@@ -156,36 +148,11 @@ bool Decode(JpegDecode& d, CPixImage& image, ImageStream& stream) {
     d.source->standard.term_source = TermSource;
     d.source->standard.bytes_in_buffer = 0;
     d.source->standard.next_input_byte = nullptr;
-    cinfo.src = &d.source->standard;
+    d.cinfo.src = &d.source->standard;
+}
 
-    jpeg_read_header(&cinfo, TRUE);
-
-    // The header alone can claim up to 65500 x 65500 pixels; refuse what the pixel block cannot
-    // hold before libjpeg sizes any buffer from it.
-    uint32_t components = static_cast<uint32_t>(cinfo.num_components);
-    if (!image.CheckDimensions(cinfo.image_width, cinfo.image_height, 8 * (components == 1 ? 1 : 3))) {
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-
-    // libjpeg-turbo can deliver blue, green, red directly; the bytes are the same as those of
-    // its RGB output with the red and blue of every pixel exchanged afterwards.
-    const bool color = cinfo.out_color_space == JCS_RGB;
-    if (color)
-        cinfo.out_color_space = JCS_EXT_BGR;
-    jpeg_start_decompress(&cinfo);
-
-    const uint32_t width = cinfo.output_width;
-    const uint32_t height = cinfo.output_height;
-    const uint32_t outComponents = static_cast<uint32_t>(cinfo.output_components);
-    if (!image.Allocate(width, height, 8 * outComponents, Jpeg)) {
-        image.SetLastErrorFormatted("Not enough memory for a %u x %u picture", width, height);
-        jpeg_destroy_decompress(&cinfo);
-        return false;
-    }
-
-    AdviseHugePages(image.Block(), image.DibSize());
-
+/// The resolution, in dots per inch; a density per centimetre is converted.
+void SetResolution(CPixImage& image, const jpeg_decompress_struct& cinfo) {
     int32_t dpiX = cinfo.X_density;
     int32_t dpiY = cinfo.Y_density;
     if (cinfo.density_unit == 2) {
@@ -194,27 +161,41 @@ bool Decode(JpegDecode& d, CPixImage& image, ImageStream& stream) {
     }
     image.SetHorizontalDpi(dpiX);
     image.SetVerticalDpi(dpiY);
+}
 
+bool AllocatePicture(CPixImage& image, const jpeg_decompress_struct& cinfo) {
+    const uint32_t width = cinfo.output_width;
+    const uint32_t height = cinfo.output_height;
+    if (!image.Allocate(width, height, 8 * static_cast<uint32_t>(cinfo.output_components), Jpeg))
+        return FailNoMemory(image, width, height);
+    AdviseHugePages(image.Block(), image.DibSize());
+    SetResolution(image, cinfo);
     if (cinfo.jpeg_color_space == JCS_GRAYSCALE) {
         image.MakeGrayPalette();
         image.Header().biClrUsed = 256;
     } else {
         image.Header().biClrUsed = 0;
     }
+    return true;
+}
 
+/// The scanlines, bottom row of the picture last. Gray and colour rows fit their destination row
+/// exactly and are decoded straight into it; other layouts go through one scanline of libjpeg's
+/// image pool. Escape ends the decode through the error jump.
+void ReadScanlines(JpegDecode& d, CPixImage& image, bool color) {
+    jpeg_decompress_struct& cinfo = d.cinfo;
+    const uint32_t width = cinfo.output_width;
+    const uint32_t height = cinfo.output_height;
+    const uint32_t outComponents = static_cast<uint32_t>(cinfo.output_components);
     const uint32_t effectiveWidth = image.EffectiveWidth();
     const size_t scanlineBytes = static_cast<size_t>(width) * outComponents;
-    // Gray and colour rows fit their destination row exactly and are decoded straight into it;
-    // other layouts go through one scanline of libjpeg's image pool.
     const bool direct = outComponents == 1 || (outComponents == 3 && color);
     JSAMPROW scanline = nullptr;
     if (!direct)
         scanline = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
                                               static_cast<JDIMENSION>(scanlineBytes), 1)[0];
-
-    ImageInfo& info = image.Info();
     while (cinfo.output_scanline < height) {
-        if (info.escape)
+        if (image.Info().escape)
             std::longjmp(d.errors.recovery, 1);
         uint8_t* row = image.Row(height - 1 - cinfo.output_scanline);
         if (direct) {
@@ -235,8 +216,37 @@ bool Decode(JpegDecode& d, CPixImage& image, ImageStream& stream) {
             std::memset(row + count, 0, effectiveWidth - count);
         }
     }
+}
+
+// libjpeg's errors (and escape) jump back here from any of the steps.
+bool Decode(JpegDecode& d, CPixImage& image, ImageStream& stream) {
+    jpeg_decompress_struct& cinfo = d.cinfo;
+    if (setjmp(d.errors.recovery))
+        return false;
+    jpeg_create_decompress(&cinfo);
+    // The pixel block is limited to kMaxDibBytes; libjpeg's own buffers (whole-image coefficient
+    // arrays of progressive files) get the same bound, beyond which it fails instead of growing.
+    cinfo.mem->max_memory_to_use = static_cast<long>(CPixImage::kMaxDibBytes);
+    cinfo.progress = &d.progress.standard;
+    InstallSource(d, stream);
+    jpeg_read_header(&cinfo, TRUE);
+
+    // The header alone can claim up to 65500 x 65500 pixels; refuse what the pixel block cannot
+    // hold before libjpeg sizes any buffer from it.
+    uint32_t components = static_cast<uint32_t>(cinfo.num_components);
+    if (!image.CheckDimensions(cinfo.image_width, cinfo.image_height, 8 * (components == 1 ? 1 : 3)))
+        return false;
+
+    // libjpeg-turbo can deliver blue, green, red directly; the bytes are the same as those of
+    // its RGB output with the red and blue of every pixel exchanged afterwards.
+    const bool color = cinfo.out_color_space == JCS_RGB;
+    if (color)
+        cinfo.out_color_space = JCS_EXT_BGR;
+    jpeg_start_decompress(&cinfo);
+    if (!AllocatePicture(image, cinfo))
+        return false;
+    ReadScanlines(d, image, color);
     jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
     return true;
 }
 

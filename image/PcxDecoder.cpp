@@ -1,8 +1,10 @@
 // PCX decoder: one plane of packed 1, 2, 4 or 8-bit pixels, two to four planes of 1 bit (up to
 // 16 colours), and three or four planes of 8 bits (true colour, the fourth plane an alpha).
 
+#include <algorithm>
 #include <vector>
 
+#include "base/DibRows.h"
 #include "image/ByteReader.h"
 #include "image/Decoders.h"
 
@@ -13,9 +15,6 @@ namespace {
 // 16-colour palette (48 bytes of red, green, blue), reserved u8, planes u8, bytes per line per
 // plane u16, palette type u16, 58 filler bytes.
 constexpr size_t kHeaderSize = 128;
-constexpr uint8_t kManufacturer = 10;
-constexpr int kPaletteMarker = 12;  // precedes the 256-colour palette at the end of the data
-constexpr size_t kLongPaletteBytes = 768;
 
 struct PcxHeader {
     uint8_t manufacturer;
@@ -25,7 +24,7 @@ struct PcxHeader {
     int64_t height;
     uint16_t xResolution;
     uint16_t yResolution;
-    const uint8_t* palette16;  // 16 red, green, blue triples inside the raw header
+    uint8_t palette16[48];  // 16 red, green, blue triples
     uint8_t planes;
     uint16_t bytesPerLine;
 };
@@ -39,7 +38,7 @@ PcxHeader ParseHeader(const uint8_t* p) {
     h.height = static_cast<int64_t>(le::ReadU16(p + 10)) - le::ReadU16(p + 6) + 1;  // ymax - ymin + 1
     h.xResolution = le::ReadU16(p + 12);
     h.yResolution = le::ReadU16(p + 14);
-    h.palette16 = p + 16;
+    std::copy_n(p + 16, sizeof h.palette16, h.palette16);
     h.planes = p[65];
     h.bytesPerLine = le::ReadU16(p + 66);
     return h;
@@ -50,6 +49,21 @@ enum class Layout { Packed, Planar, TrueColor };
 bool Fail(CPixImage& image, const char* text) {
     image.SetLastError(text);
     return false;
+}
+
+constexpr uint8_t kManufacturer = 10;
+constexpr uint8_t kRunLengthEncoding = 1;
+constexpr uint8_t kMostPlanes = 4;
+
+/// What the decoder cannot read, or nullptr.
+const char* HeaderProblem(const PcxHeader& h) {
+    if (h.manufacturer != kManufacturer)
+        return "Error: Not a PCX file";
+    if (h.encoding != kRunLengthEncoding)
+        return "PCX file has unknown encoding scheme";
+    if (h.planes > kMostPlanes)
+        return "Can't handle image with more than 4 planes";
+    return nullptr;
 }
 
 /// The pixel layout of a plane and depth combination, or the failure text.
@@ -140,42 +154,54 @@ void StoreRow(CPixImage& image, Layout layout, uint32_t bits, uint32_t planes, u
         }
         break;
     }
-    case Layout::Packed: {
-        const uint32_t perByte = 8 / bits;
-        const uint32_t mask = (1u << bits) - 1;
-        for (uint32_t x = 0; x < width; ++x) {
-            const uint32_t shift = 8 - bits * (x % perByte + 1);
-            image.StoreIndex(x, y, static_cast<uint8_t>((line[x / perByte] >> shift) & mask));
-        }
+    case Layout::Packed:
+        for (uint32_t x = 0; x < width; ++x)
+            image.StoreIndex(x, y, dib::IndexAt(line.data(), x, bits));
         break;
-    }
     case Layout::Planar:
+        // Plane p holds bit p of every index.
         for (uint32_t x = 0; x < width; ++x) {
             uint8_t index = 0;
-            for (uint32_t p = 0; p < planes; ++p) {
-                if (line[p * bytesPerLine + x / 8] & (0x80 >> (x % 8)))
-                    index = static_cast<uint8_t>(index | (1u << p));
-            }
+            for (uint32_t p = 0; p < planes; ++p)
+                index = static_cast<uint8_t>(index | (dib::IndexAt(line.data() + p * bytesPerLine, x, 1) << p));
             image.StoreIndex(x, y, index);
         }
         break;
     }
 }
 
+// A 256-colour palette follows the data after a marker byte.
+constexpr int kPaletteMarker = 12;
+constexpr size_t kLongPaletteBytes = 768;
+
+/// The palette: the header's 16 entries, a 256-entry palette after the data for 8-bit pixels,
+/// and black and white for one plane of 1 bit.
+bool LoadPalette(CPixImage& image, ImageStream& stream, const PcxHeader& header, Layout layout) {
+    uint8_t colors[kLongPaletteBytes] = {};
+    std::copy_n(header.palette16, sizeof header.palette16, colors);
+    if (layout == Layout::Packed && header.bitsPerPixel == 8) {
+        if (stream.GetByte() != kPaletteMarker)
+            return Fail(image, "bad color map signature");
+        if (!ReadExact(stream, colors, kLongPaletteBytes))
+            return Fail(image, "corrupted PCX");
+    } else if (layout == Layout::Packed && header.bitsPerPixel == 1) {
+        for (size_t i = 0; i < 3; ++i) {
+            colors[i] = 0;
+            colors[3 + i] = 255;
+        }
+    }
+    image.LoadPaletteTriples(colors, 256);
+    return true;
+}
+
 }  // namespace
 
 bool DecodePcx(CPixImage& image, ImageStream& stream) {
-    uint8_t raw[kHeaderSize];
-    if (!ReadExact(stream, raw, kHeaderSize))
+    PcxHeader header;
+    if (!ReadRecord<kHeaderSize>(stream, header, ParseHeader))
         return Fail(image, "Can't read PCX image");
-    const PcxHeader header = ParseHeader(raw);
-    if (header.manufacturer != kManufacturer)
-        return Fail(image, "Error: Not a PCX file");
-    if (header.encoding != 1)
-        return Fail(image, "PCX file has unknown encoding scheme");
-    if (header.planes > 4)
-        return Fail(image, "Can't handle image with more than 4 planes");
-
+    if (const char* problem = HeaderProblem(header))
+        return Fail(image, problem);
     Layout layout = Layout::Packed;
     uint32_t depth = 0;
     if (const char* problem = ChooseLayout(header, layout, depth))
@@ -215,27 +241,5 @@ bool DecodePcx(CPixImage& image, ImageStream& stream) {
         StoreRow(image, layout, header.bitsPerPixel, header.planes, header.bytesPerLine, line,
                  static_cast<uint32_t>(height) - 1 - i);
     }
-
-    // The palette: the header's 16 entries, a 256-entry palette after the data for 8-bit pixels,
-    // and black and white for one plane of 1 bit.
-    if (image.PaletteCount() == 0)
-        return true;
-    uint8_t colors[kLongPaletteBytes] = {};
-    for (size_t i = 0; i < 48; ++i)
-        colors[i] = header.palette16[i];
-    if (layout == Layout::Packed && header.bitsPerPixel == 8) {
-        if (stream.GetByte() != kPaletteMarker)
-            return Fail(image, "bad color map signature");
-        if (!ReadExact(stream, colors, kLongPaletteBytes))
-            return Fail(image, "corrupted PCX");
-    } else if (layout == Layout::Packed && header.bitsPerPixel == 1) {
-        for (size_t i = 0; i < 3; ++i) {
-            colors[i] = 0;
-            colors[3 + i] = 255;
-        }
-    }
-    const uint32_t entries = image.PaletteCount();
-    for (uint32_t i = 0; i < entries && i < 256; ++i)
-        image.SetPaletteEntry(static_cast<uint8_t>(i), colors[3 * i], colors[3 * i + 1], colors[3 * i + 2]);
-    return true;
+    return image.PaletteCount() == 0 || LoadPalette(image, stream, header, layout);
 }

@@ -7,11 +7,14 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "image/TransformSupport.h"
+#include "base/DibRows.h"
 
 namespace {
 
 constexpr double kInchesPerMetre = 39.37007874015748;  // 10000 / 254
+// The block starts with a copy of the information header; the palette follows it.
+constexpr size_t kHeaderBytes = sizeof(BITMAPINFOHEADER);
+constexpr size_t kLargestPaletteBytes = 256 * sizeof(RGBQUAD);
 
 uint32_t NormalisedDepth(uint32_t bitsPerPixel) {
     if (bitsPerPixel <= 1)
@@ -25,10 +28,6 @@ uint32_t NormalisedDepth(uint32_t bitsPerPixel) {
 
 uint32_t PaletteSizeFor(uint32_t depth) {
     return depth == 24 ? 0 : 1u << depth;
-}
-
-uint64_t RowBytes(uint64_t width, uint32_t depth) {
-    return ((width * depth + 31) / 32) * 4;
 }
 
 LONG DotsPerMetre(int32_t dpi) {
@@ -49,7 +48,7 @@ CPixImage::Buffer CPixImage::AllocateBuffer(size_t bytes, bool zeroed) {
 }
 
 CPixImage::CPixImage(uint32_t type) {
-    header_.biSize = 40;
+    header_.biSize = kHeaderBytes;
     info_.type = type;
     info_.quality = 75;
     info_.alphaMax = 255;
@@ -83,10 +82,10 @@ uint64_t CPixImage::DibBytesFor(uint64_t width, uint64_t height, uint32_t bitsPe
         return UINT64_MAX;
     // Widths and heights are at most 2^32, so the row size fits in 40 bits; the product is
     // only formed when it cannot overflow.
-    uint64_t row = RowBytes(width, depth);
-    if (height != 0 && row > (UINT64_MAX - 40 - 1024) / height)
+    uint64_t row = dib::RowBytes(width, depth);
+    if (height != 0 && row > (UINT64_MAX - kHeaderBytes - kLargestPaletteBytes) / height)
         return UINT64_MAX;
-    return 40 + 4ull * PaletteSizeFor(depth) + row * height;
+    return kHeaderBytes + 4ull * PaletteSizeFor(depth) + row * height;
 }
 
 bool CPixImage::CheckDimensions(uint64_t width, uint64_t height, uint32_t bitsPerPixel) {
@@ -109,9 +108,9 @@ void* CPixImage::Allocate(uint32_t width, uint32_t height, uint32_t bitsPerPixel
     uint32_t colours = PaletteSizeFor(depth);
     if (width > INT32_MAX || height > INT32_MAX || DibBytesFor(width, height, depth) > kMaxDibBytes)
         return nullptr;
-    uint64_t row = RowBytes(width, depth);
+    uint64_t row = dib::RowBytes(width, depth);
 
-    header_.biSize = 40;
+    header_.biSize = kHeaderBytes;
     header_.biWidth = static_cast<LONG>(width);
     header_.biHeight = static_cast<LONG>(height);
     header_.biPlanes = 1;
@@ -127,13 +126,13 @@ void* CPixImage::Allocate(uint32_t width, uint32_t height, uint32_t bitsPerPixel
     block_ = AllocateBuffer(DibSize(), false);
     if (!block_)
         return nullptr;
-    std::memset(block_.get() + 40, 0, PaletteBytes());
+    std::memset(block_.get() + kHeaderBytes, 0, PaletteBytes());
     if (selection_)
         SelectionRelease();
     if (alpha_)
         AlphaRelease();
-    std::memcpy(block_.get(), &header_, 40);
-    info_.pixels = block_.get() + 40 + PaletteBytes();
+    std::memcpy(block_.get(), &header_, kHeaderBytes);
+    info_.pixels = block_.get() + kHeaderBytes + PaletteBytes();
     return block_.get();
 }
 
@@ -152,7 +151,7 @@ void CPixImage::CopyFrom(const CPixImage& source, bool copyPixels, bool copySele
         // Both blocks were allocated for the same depth, so their palettes and rows have the same
         // size. A decoder may have lowered the source's biClrUsed after allocation without moving
         // its rows, so the header with palette and the rows are copied separately.
-        std::memcpy(block_.get(), source.block_.get(), 40 + PaletteBytes());
+        std::memcpy(block_.get(), source.block_.get(), kHeaderBytes + PaletteBytes());
         std::memcpy(info_.pixels, source.info_.pixels, header_.biSizeImage);
         header_.biClrUsed = std::min(header_.biClrUsed, source.header_.biClrUsed);
     } else {
@@ -203,7 +202,7 @@ void CPixImage::Release() {
 }
 
 size_t CPixImage::DibSize() const {
-    return 40 + PaletteBytes() + header_.biSizeImage;
+    return kHeaderBytes + PaletteBytes() + header_.biSizeImage;
 }
 
 bool CPixImage::Contains(int64_t x, int64_t y) const {
@@ -213,7 +212,7 @@ bool CPixImage::Contains(int64_t x, int64_t y) const {
 RGBQUAD* CPixImage::PaletteEntries() const {
     if (!block_ || PaletteCount() == 0)
         return nullptr;
-    return reinterpret_cast<RGBQUAD*>(block_.get() + 40);
+    return reinterpret_cast<RGBQUAD*>(block_.get() + kHeaderBytes);
 }
 
 RGBQUAD CPixImage::PaletteEntry(uint8_t index) const {
@@ -307,14 +306,14 @@ uint8_t CPixImage::PixelIndex(int64_t x, int64_t y) const {
     if (!Contains(x, y))
         return info_.backgroundIndex != -1 ? static_cast<uint8_t>(info_.backgroundIndex) : 0;
     const uint8_t* row = info_.pixels + static_cast<size_t>(y) * info_.effectiveWidth;
-    return pixtransform::IndexAt(row, static_cast<uint32_t>(x), header_.biBitCount);
+    return dib::IndexAt(row, static_cast<uint32_t>(x), header_.biBitCount);
 }
 
 void CPixImage::StoreIndex(int64_t x, int64_t y, uint8_t index) {
     if (!Contains(x, y) || PaletteCount() == 0 || header_.biBitCount == 24)
         return;
     uint8_t* row = info_.pixels + static_cast<size_t>(y) * info_.effectiveWidth;
-    pixtransform::PutIndex(row, static_cast<uint32_t>(x), header_.biBitCount, index);
+    dib::PutIndex(row, static_cast<uint32_t>(x), header_.biBitCount, index);
 }
 
 RGBQUAD CPixImage::PixelColor(int64_t x, int64_t y) const {

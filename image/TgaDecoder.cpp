@@ -13,6 +13,15 @@ namespace {
 // index u16, colour-map length u16, colour-map entry size u8, x origin u16, y origin u16,
 // width u16, height u16, pixel depth u8, image descriptor u8.
 constexpr size_t kHeaderSize = 18;
+constexpr uint8_t kHasColorMap = 1;  // colour-map type of a file that stores a colour map
+
+// Image types: colour-mapped, true-colour and gray pixels stored as they are; the run-length bit
+// added gives the same kinds run-length encoded (9, 10 and 11).
+enum TgaImageType : uint8_t { kMapped = 1, kTrueColor = 2, kGray = 3 };
+constexpr uint8_t kRunLengthBit = 8;
+
+// Image descriptor: attribute (alpha) bits per pixel, and the corner the pixels start from.
+enum DescriptorBits : uint8_t { kAttributeBits = 0x0F, kRightToLeft = 0x10, kTopToBottom = 0x20 };
 
 struct TgaHeader {
     uint8_t idLength;
@@ -24,7 +33,7 @@ struct TgaHeader {
     uint16_t width;
     uint16_t height;
     uint8_t pixelDepth;
-    uint8_t descriptor;  // bits 0-3 attribute (alpha) bits, bit 4 right to left, bit 5 top to bottom
+    uint8_t descriptor;
 };
 
 TgaHeader ParseHeader(const uint8_t* p) {
@@ -44,6 +53,42 @@ TgaHeader ParseHeader(const uint8_t* p) {
 
 enum class Kind { Mapped, TrueColor, Gray };
 
+/// The kind of picture an image type holds, stored or run-length encoded; false for a type the
+/// decoder does not know.
+bool KindOf(uint8_t imageType, Kind& kind) {
+    switch (imageType & ~kRunLengthBit) {
+    case kMapped:
+        kind = Kind::Mapped;
+        return true;
+    case kTrueColor:
+        kind = Kind::TrueColor;
+        return true;
+    case kGray:
+        kind = Kind::Gray;
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool DepthFits(Kind kind, uint32_t depth) {
+    switch (kind) {
+    case Kind::Mapped:
+        return depth == 8;
+    case Kind::Gray:
+        return depth == 8 || depth == 16;
+    default:
+        return depth == 15 || depth == 16 || depth == 24 || depth == 32;
+    }
+}
+
+/// A 15 or 16-bit colour: five bits each of red, green and blue, the top bits of each channel at
+/// the top of its byte.
+RGBQUAD FiveBitColor(uint16_t w) {
+    return RGBQUAD{static_cast<uint8_t>((w & 0x1F) << 3), static_cast<uint8_t>((w >> 2) & 0xF8),
+                   static_cast<uint8_t>((w >> 7) & 0xF8), 0};
+}
+
 bool Fail(CPixImage& image, const char* text) {
     image.SetLastError(text);
     return false;
@@ -54,7 +99,7 @@ class PixelSink {
 public:
     PixelSink(CPixImage& image, const TgaHeader& header, Kind kind)
         : image_(image), depth_(header.pixelDepth), gray_(kind == Kind::Gray),
-          attributeAlpha_((header.descriptor & 0x0F) != 0) {}
+          attributeAlpha_((header.descriptor & kAttributeBits) != 0) {}
 
     void Store(uint32_t x, uint32_t y, const uint8_t* p) {
         uint8_t* row = image_.Row(y);
@@ -71,10 +116,11 @@ public:
                 bgr[0] = bgr[1] = bgr[2] = p[0];
                 *alpha = p[1];
             } else {
-                uint16_t w = le::ReadU16(p);
-                bgr[0] = static_cast<uint8_t>((w & 0x1F) << 3);
-                bgr[1] = static_cast<uint8_t>((w >> 2) & 0xF8);
-                bgr[2] = static_cast<uint8_t>((w >> 7) & 0xF8);
+                const uint16_t w = le::ReadU16(p);
+                const RGBQUAD color = FiveBitColor(w);
+                bgr[0] = color.rgbBlue;
+                bgr[1] = color.rgbGreen;
+                bgr[2] = color.rgbRed;
                 // The top bit is the attribute bit. It is an opacity only when the descriptor
                 // says the pixels carry an attribute bit; many writers leave it 0 otherwise, and
                 // those pictures must not come out fully transparent.
@@ -155,77 +201,31 @@ bool LoadColorMap(CPixImage& image, ImageStream& stream, const TgaHeader& header
         if (entryBytes >= 3) {
             color = RGBQUAD{e[0], e[1], e[2], 0};
         } else if (entryBytes == 2) {
-            uint16_t w = le::ReadU16(e);
-            color = RGBQUAD{static_cast<uint8_t>((w & 0x1F) << 3), static_cast<uint8_t>((w >> 2) & 0xF8),
-                            static_cast<uint8_t>((w >> 7) & 0xF8), 0};
+            color = FiveBitColor(le::ReadU16(e));
         }
         image.SetPaletteEntry(static_cast<uint8_t>(index), color);
     }
     return true;
 }
 
-}  // namespace
-
-bool DecodeTga(CPixImage& image, ImageStream& stream) {
-    uint8_t raw[kHeaderSize];
-    if (!ReadExact(stream, raw, kHeaderSize))
-        return Fail(image, "Not a TGA");
-    const TgaHeader header = ParseHeader(raw);
-    if (!stream.SeekTo(header.idLength, SEEK_CUR))
-        return Fail(image, "corrupted TGA");
-
-    const bool compressed = header.imageType >= 9;
-    Kind kind;
-    switch (header.imageType) {
-    case 1:
-    case 9:
-        kind = Kind::Mapped;
-        break;
-    case 2:
-    case 10:
-        kind = Kind::TrueColor;
-        break;
-    case 3:
-    case 11:
-        kind = Kind::Gray;
-        break;
-    default:
-        return Fail(image, "Unknown TGA image type");
-    }
-    const uint32_t depth = header.pixelDepth;
-    const bool depthFits = kind == Kind::Mapped ? depth == 8
-                         : kind == Kind::Gray   ? depth == 8 || depth == 16
-                                                : depth == 15 || depth == 16 || depth == 24 || depth == 32;
-    if (!depthFits)
-        return Fail(image, "Unsupported TGA pixel depth");
-    if (!image.CheckDimensions(header.width, header.height, depth))
-        return false;
-
-    // Every pixel takes at least its own bytes uncompressed, or a share of a 128-pixel packet;
-    // a file too short for that is refused before anything is sized from the header.
-    const uint32_t pixelBytes = (depth + 7) / 8;
+/// Whether the rest of the file can hold the colour map and the pixels. Every pixel takes at least
+/// its own bytes uncompressed, or a share of a 128-pixel packet.
+bool DataIsThere(ImageStream& stream, const TgaHeader& header, bool compressed) {
+    const uint32_t pixelBytes = (header.pixelDepth + 7u) / 8u;
     const uint64_t pixels = static_cast<uint64_t>(header.width) * header.height;
-    const uint64_t mapBytes = header.colorMapType == 1 ? (header.colorMapEntrySize + 7u) / 8u * uint64_t{header.colorMapLength} : 0;
+    const uint64_t mapBytes =
+        header.colorMapType == kHasColorMap ? (header.colorMapEntrySize + 7u) / 8u * uint64_t{header.colorMapLength} : 0;
     const uint64_t leastBytes = compressed ? (pixels + 127) / 128 * (1 + pixelBytes) : pixels * pixelBytes;
-    if (KnownShorterThan(stream, mapBytes + leastBytes))
-        return Fail(image, "corrupted TGA");
+    return !KnownShorterThan(stream, mapBytes + leastBytes);
+}
 
-    if (!image.Allocate(header.width, header.height, depth, Tga))
-        return Fail(image, "TGA Create failed");
-    if ((depth == 16 || depth == 32) && !image.AlphaAllocate())
-        return Fail(image, "TGA Create failed");
-    if (image.Info().escape)
-        return Fail(image, "Cancelled");
-
-    if (header.colorMapType == 1 && !LoadColorMap(image, stream, header))
-        return Fail(image, "corrupted TGA");
-    if (kind == Kind::Gray)
-        image.MakeGrayPalette();
-
+/// The pixels, row by row in the file's order, each put where the origin corner places it.
+bool ReadPixels(CPixImage& image, ImageStream& stream, const TgaHeader& header, Kind kind, bool compressed) {
     const uint32_t width = header.width;
     const uint32_t height = header.height;
-    const bool rightToLeft = header.descriptor & 0x10;
-    const bool topToBottom = header.descriptor & 0x20;
+    const uint32_t pixelBytes = (header.pixelDepth + 7u) / 8u;
+    const bool rightToLeft = header.descriptor & kRightToLeft;
+    const bool topToBottom = header.descriptor & kTopToBottom;
     PixelSink sink(image, header, kind);
     PacketReader packets(stream, pixelBytes);
     std::vector<uint8_t> row(compressed ? 0 : static_cast<size_t>(width) * pixelBytes);
@@ -243,4 +243,37 @@ bool DecodeTga(CPixImage& image, ImageStream& stream) {
         }
     }
     return true;
+}
+
+}  // namespace
+
+bool DecodeTga(CPixImage& image, ImageStream& stream) {
+    TgaHeader header;
+    if (!ReadRecord<kHeaderSize>(stream, header, ParseHeader))
+        return Fail(image, "Not a TGA");
+    if (!stream.SeekTo(header.idLength, SEEK_CUR))
+        return Fail(image, "corrupted TGA");
+    Kind kind = Kind::Mapped;
+    if (!KindOf(header.imageType, kind))
+        return Fail(image, "Unknown TGA image type");
+    const uint32_t depth = header.pixelDepth;
+    if (!DepthFits(kind, depth))
+        return Fail(image, "Unsupported TGA pixel depth");
+    if (!image.CheckDimensions(header.width, header.height, depth))
+        return false;
+    const bool compressed = (header.imageType & kRunLengthBit) != 0;
+    if (!DataIsThere(stream, header, compressed))
+        return Fail(image, "corrupted TGA");
+
+    if (!image.Allocate(header.width, header.height, depth, Tga))
+        return Fail(image, "TGA Create failed");
+    if ((depth == 16 || depth == 32) && !image.AlphaAllocate())
+        return Fail(image, "TGA Create failed");
+    if (image.Info().escape)
+        return Fail(image, "Cancelled");
+    if (header.colorMapType == kHasColorMap && !LoadColorMap(image, stream, header))
+        return Fail(image, "corrupted TGA");
+    if (kind == Kind::Gray)
+        image.MakeGrayPalette();
+    return ReadPixels(image, stream, header, kind, compressed);
 }

@@ -7,6 +7,7 @@
 
 #include <cstdarg>
 #include <cstring>
+#include <memory>
 
 #include "image/Decoders.h"
 
@@ -68,6 +69,46 @@ int QuietHandler(TIFF*, void*, const char*, const char*, va_list) {
     return 1;
 }
 
+// --- resources that free themselves -----------------------------------------------------------
+
+struct TiffFree {
+    void operator()(void* p) const { _TIFFfree(p); }
+};
+template <typename T>
+using TiffBuffer = std::unique_ptr<T, TiffFree>;
+
+template <typename T>
+TiffBuffer<T> TiffAllocate(tmsize_t bytes) {
+    return TiffBuffer<T>(static_cast<T*>(_TIFFmalloc(bytes)));
+}
+
+struct TiffClose {
+    void operator()(TIFF* tif) const { TIFFClose(tif); }
+};
+using TiffHandle = std::unique_ptr<TIFF, TiffClose>;
+
+struct OptionsFree {
+    void operator()(TIFFOpenOptions* options) const { TIFFOpenOptionsFree(options); }
+};
+
+/// libtiff over the stream, quiet, and with no single buffer (strip, tile, tag array) larger
+/// than a picture may be. Null when libtiff does not take the stream.
+TiffHandle OpenOverStream(ImageStream& stream) {
+    std::unique_ptr<TIFFOpenOptions, OptionsFree> options(TIFFOpenOptionsAlloc());
+    if (!options)
+        return nullptr;
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), QuietHandler, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), QuietHandler, nullptr);
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), static_cast<tmsize_t>(CPixImage::kMaxDibBytes));
+    return TiffHandle(TIFFClientOpenExt("TIFF IMAGE", "rb", &stream, ReadProc, WriteProc, SeekProc, CloseProc,
+                                        SizeProc, MapProc, UnmapProc, options.get()));
+}
+
+bool Fail(CPixImage& image, const char* text) {
+    image.SetLastError(text);
+    return false;
+}
+
 // --- field helpers -------------------------------------------------------------------------
 
 // Resolutions and positions are rationals that are kept as whole numbers; a value that has no
@@ -78,20 +119,23 @@ int32_t Truncate(float value) {
     return static_cast<int32_t>(value);
 }
 
+/// A rational field as a whole number; 0 when the file does not have it.
+int32_t WholeRational(TIFF* tif, uint32_t tag) {
+    float value = 0;
+    return TIFFGetField(tif, tag, &value) ? Truncate(value) : 0;
+}
+
+// The fields of a page the decoder uses, with the values the TIFF format gives absent ones.
 struct TiffFields {
-    uint16_t compression = 1;
-    uint32_t width = 0;
-    uint32_t height = 0;
-    uint16_t samples = 1;
-    uint16_t bits = 1;
-    uint32_t rowsPerStrip = 0;
+    uint32_t width = 0, height = 0;
+    uint16_t samples = 1, bits = 1;  // samples per pixel, bits per sample
     uint16_t photometric = 0;
-    uint16_t orientation = 1;
+    uint16_t compression = COMPRESSION_NONE;
     uint16_t planar = PLANARCONFIG_CONTIG;
-    int32_t dpiX = 0;
-    int32_t dpiY = 0;
-    int32_t xOffset = 0;
-    int32_t yOffset = 0;
+    uint16_t orientation = ORIENTATION_TOPLEFT;
+    uint32_t rowsPerStrip = 0;  // the height where absent
+    int32_t dpiX = 0, dpiY = 0;
+    int32_t xOffset = 0, yOffset = 0;
 };
 
 TiffFields ReadFields(TIFF* tif) {
@@ -106,18 +150,10 @@ TiffFields ReadFields(TIFF* tif) {
     TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &f.photometric);
     TIFFGetField(tif, TIFFTAG_ORIENTATION, &f.orientation);
     TIFFGetField(tif, TIFFTAG_PLANARCONFIG, &f.planar);
-    float value = 0;
-    if (TIFFGetField(tif, TIFFTAG_XRESOLUTION, &value))
-        f.dpiX = Truncate(value);
-    value = 0;
-    if (TIFFGetField(tif, TIFFTAG_YRESOLUTION, &value))
-        f.dpiY = Truncate(value);
-    value = 0;
-    if (TIFFGetField(tif, TIFFTAG_XPOSITION, &value))
-        f.xOffset = Truncate(value);
-    value = 0;
-    if (TIFFGetField(tif, TIFFTAG_YPOSITION, &value))
-        f.yOffset = Truncate(value);
+    f.dpiX = WholeRational(tif, TIFFTAG_XRESOLUTION);
+    f.dpiY = WholeRational(tif, TIFFTAG_YRESOLUTION);
+    f.xOffset = WholeRational(tif, TIFFTAG_XPOSITION);
+    f.yOffset = WholeRational(tif, TIFFTAG_YPOSITION);
     if (f.rowsPerStrip > f.height || f.rowsPerStrip == 0) {
         f.rowsPerStrip = f.height;
         if (f.height != 0 && !TIFFIsTiled(tif))
@@ -148,25 +184,17 @@ bool ReadThroughRgba(TIFF* tif, CPixImage& image) {
     const uint32_t width = image.Width();
     const uint32_t height = image.Height();
     const size_t pixels = static_cast<size_t>(width) * height;
-    auto* raster = static_cast<uint32_t*>(_TIFFmalloc(static_cast<tmsize_t>(pixels * sizeof(uint32_t))));
-    if (!raster) {
-        image.SetLastError("No space for raster buffer");
-        return false;
-    }
-    if (!TIFFReadRGBAImage(tif, width, height, raster, 1)) {
-        _TIFFfree(raster);
-        image.SetLastError(kCorrupted);
-        return false;
-    }
+    auto raster = TiffAllocate<uint32_t>(static_cast<tmsize_t>(pixels * sizeof(uint32_t)));
+    if (!raster)
+        return Fail(image, "No space for raster buffer");
+    if (!TIFFReadRGBAImage(tif, width, height, raster.get(), 1))
+        return Fail(image, kCorrupted);
     // The raster's rows come bottom row first, like the picture's.
     uint8_t* alphaPlane = image.AlphaPlane();
     for (uint32_t y = 0; y < height; ++y) {
-        if (image.Info().escape) {
-            _TIFFfree(raster);
-            image.SetLastError(kCancelled);
-            return false;
-        }
-        const uint32_t* source = raster + static_cast<size_t>(y) * width;
+        if (image.Info().escape)
+            return Fail(image, kCancelled);
+        const uint32_t* source = raster.get() + static_cast<size_t>(y) * width;
         uint8_t* row = image.Row(y);
         for (uint32_t x = 0; x < width; ++x) {
             row[3 * x] = static_cast<uint8_t>(TIFFGetB(source[x]));
@@ -180,7 +208,6 @@ bool ReadThroughRgba(TIFF* tif, CPixImage& image) {
                 alpha[x] = static_cast<uint8_t>(TIFFGetA(source[x]));
         }
     }
-    _TIFFfree(raster);
     return true;
 }
 
@@ -227,73 +254,64 @@ void LoadTiffPalette(TIFF* tif, CPixImage& image, const TiffFields& f) {
     image.LoadPaletteQuads(palette, 256);
 }
 
-bool ReadStrips(TIFF* tif, CPixImage& image, const TiffFields& f) {
+/// One line of a strip into picture row y: 16-bit samples keep their high byte, and a second
+/// (alpha) sample goes to the alpha plane.
+void StoreStripLine(CPixImage& image, const TiffFields& f, uint8_t* line, uint64_t lineBytes, uint32_t y) {
     const uint32_t width = image.Width();
-    const uint32_t height = image.Height();
     const uint32_t effectiveWidth = image.EffectiveWidth();
+    uint8_t* row = image.Row(y);
+    uint64_t bytes = lineBytes;
+    if (f.bits == 16) {
+        // libtiff delivers the samples in native order.
+        const uint64_t count = static_cast<uint64_t>(f.samples) * width;
+        for (uint64_t k = 0; k < count; ++k) {
+            uint16_t sample;
+            std::memcpy(&sample, line + 2 * k, 2);
+            line[k] = static_cast<uint8_t>(sample >> 8);
+        }
+        bytes = count;
+    }
+    size_t used = bytes < effectiveWidth ? static_cast<size_t>(bytes) : effectiveWidth;
+    if (f.samples == 1) {
+        std::memcpy(row, line, used);
+    } else {
+        used = width;
+        for (uint32_t x = 0; x < width; ++x)
+            row[x] = line[2 * x];
+        if (uint8_t* alphaPlane = image.AlphaPlane()) {
+            uint8_t* alpha = alphaPlane + static_cast<size_t>(y) * width;
+            for (uint32_t x = 0; x < width; ++x)
+                alpha[x] = line[2 * x + 1];
+        }
+    }
+    std::memset(row + used, 0, effectiveWidth - used);
+}
 
-    const uint64_t lineBytes = (static_cast<uint64_t>(f.samples) * f.bits * width + 7) / 8;
+bool ReadStrips(TIFF* tif, CPixImage& image, const TiffFields& f) {
+    const uint32_t height = image.Height();
+    const uint64_t lineBytes = (static_cast<uint64_t>(f.samples) * f.bits * image.Width() + 7) / 8;
     const tmsize_t stripBytes = TIFFStripSize(tif);
-    if (stripBytes <= 0 || static_cast<uint64_t>(stripBytes) > CPixImage::kMaxDibBytes) {
-        image.SetLastError(kCorrupted);
-        return false;
-    }
-    auto* strip = static_cast<uint8_t*>(_TIFFmalloc(stripBytes));
-    if (!strip) {
-        image.SetLastError("No space for strip buffer");
-        return false;
-    }
-    uint8_t* alphaPlane = image.AlphaPlane();
+    if (stripBytes <= 0 || static_cast<uint64_t>(stripBytes) > CPixImage::kMaxDibBytes)
+        return Fail(image, kCorrupted);
+    auto strip = TiffAllocate<uint8_t>(stripBytes);
+    if (!strip)
+        return Fail(image, "No space for strip buffer");
     for (uint32_t first = 0; first < height; first += f.rowsPerStrip) {
-        if (image.Info().escape) {
-            _TIFFfree(strip);
-            image.SetLastError(kCancelled);
-            return false;
-        }
-        tmsize_t got = TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, first, 0), strip, stripBytes);
-        if (got < 0) {
-            _TIFFfree(strip);
-            image.SetLastError(kCorrupted);
-            return false;
-        }
+        if (image.Info().escape)
+            return Fail(image, kCancelled);
+        const tmsize_t got = TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, first, 0), strip.get(), stripBytes);
+        if (got < 0)
+            return Fail(image, kCorrupted);
         const uint32_t lines = height - first < f.rowsPerStrip ? height - first : f.rowsPerStrip;
         for (uint32_t i = 0; i < lines; ++i) {
             const uint32_t y = height - 1 - (first + i);
-            uint8_t* row = image.Row(y);
             // A strip shorter than it should be leaves its missing lines black.
-            if ((i + 1ull) * lineBytes > static_cast<uint64_t>(got)) {
-                std::memset(row, 0, effectiveWidth);
-                continue;
-            }
-            uint8_t* line = strip + i * lineBytes;
-            uint64_t bytes = lineBytes;
-            if (f.bits == 16) {
-                // Keep the high byte of each sample (libtiff delivers them in native order).
-                const uint64_t count = static_cast<uint64_t>(f.samples) * width;
-                for (uint64_t k = 0; k < count; ++k) {
-                    uint16_t sample;
-                    std::memcpy(&sample, line + 2 * k, 2);
-                    line[k] = static_cast<uint8_t>(sample >> 8);
-                }
-                bytes = count;
-            }
-            size_t used = bytes < effectiveWidth ? static_cast<size_t>(bytes) : effectiveWidth;
-            if (f.samples == 1) {
-                std::memcpy(row, line, used);
-            } else {
-                used = width;
-                for (uint32_t x = 0; x < width; ++x)
-                    row[x] = line[2 * x];
-                if (alphaPlane) {
-                    uint8_t* alpha = alphaPlane + static_cast<size_t>(y) * width;
-                    for (uint32_t x = 0; x < width; ++x)
-                        alpha[x] = line[2 * x + 1];
-                }
-            }
-            std::memset(row + used, 0, effectiveWidth - used);
+            if ((i + 1ull) * lineBytes > static_cast<uint64_t>(got))
+                std::memset(image.Row(y), 0, image.EffectiveWidth());
+            else
+                StoreStripLine(image, f, strip.get() + i * lineBytes, lineBytes, y);
         }
     }
-    _TIFFfree(strip);
     return true;
 }
 
@@ -301,40 +319,47 @@ bool ReadStrips(TIFF* tif, CPixImage& image, const TiffFields& f) {
 // of the decoded picture, so the tag says where that row and the first column belong.
 // 6 (first row on the right) is a clockwise quarter turn, 8 (first row on the left) an
 // anticlockwise one; 5 and 7 are the same turns mirrored.
+struct Righting {
+    uint16_t orientation;
+    void (*turn)(CPixImage&);  // the flip or quarter turn, if any
+    bool mirror;               // then reversed left to right
+};
+
+void Flip(CPixImage& image) {
+    image.FlipVertical();
+}
+void TurnRight(CPixImage& image) {
+    image.TurnRight();
+}
+void TurnLeft(CPixImage& image) {
+    image.TurnLeft();
+}
+
+constexpr Righting kRightings[] = {
+    {ORIENTATION_TOPRIGHT, nullptr, true},
+    {ORIENTATION_BOTRIGHT, Flip, true},
+    {ORIENTATION_BOTLEFT, Flip, false},
+    {ORIENTATION_LEFTTOP, TurnRight, true},
+    {ORIENTATION_RIGHTTOP, TurnRight, false},
+    {ORIENTATION_RIGHTBOT, TurnLeft, true},
+    {ORIENTATION_LEFTBOT, TurnLeft, false},
+};
+
 void ApplyOrientation(CPixImage& image, uint16_t orientation) {
-    switch (orientation) {
-    case ORIENTATION_TOPRIGHT:
-        image.MirrorHorizontal();
-        break;
-    case ORIENTATION_BOTRIGHT:
-        image.FlipVertical();
-        image.MirrorHorizontal();
-        break;
-    case ORIENTATION_BOTLEFT:
-        image.FlipVertical();
-        break;
-    case ORIENTATION_LEFTTOP:
-        image.TurnRight();
-        image.MirrorHorizontal();
-        break;
-    case ORIENTATION_RIGHTTOP:
-        image.TurnRight();
-        break;
-    case ORIENTATION_RIGHTBOT:
-        image.TurnLeft();
-        image.MirrorHorizontal();
-        break;
-    case ORIENTATION_LEFTBOT:
-        image.TurnLeft();
-        break;
-    default:
-        break;
+    for (const Righting& righting : kRightings) {
+        if (righting.orientation != orientation)
+            continue;
+        if (righting.turn)
+            righting.turn(image);
+        if (righting.mirror)
+            image.MirrorHorizontal();
     }
 }
 
 // --- the decoder ---------------------------------------------------------------------------
 
-bool DecodeOpenTiff(TIFF* tif, CPixImage& image, void*& tileBuffer) {
+/// Counts the pages and moves to the one the image's frame number asks for.
+bool SelectPage(TIFF* tif, CPixImage& image) {
     ImageInfo& info = image.Info();
     int32_t count = 0;
     if (TIFFSetDirectory(tif, 0)) {
@@ -343,33 +368,40 @@ bool DecodeOpenTiff(TIFF* tif, CPixImage& image, void*& tileBuffer) {
             ++count;
     }
     info.frameCount = count;
-    if (info.frame < 0 || !TIFFSetDirectory(tif, static_cast<tdir_t>(info.frame))) {
-        image.SetLastError(kPageMissing);
+    if (info.frame < 0 || !TIFFSetDirectory(tif, static_cast<tdir_t>(info.frame)))
+        return Fail(image, kPageMissing);
+    return true;
+}
+
+/// Whether the page goes through the RGBA reader. Layouts the strip reader would misplace
+/// (tiles, separate planes, 2-bit or 1-bit palette samples, ...) come out right through the RGBA
+/// reader when libtiff can convert them; the rest would only give a wrong picture.
+bool ChooseReader(TIFF* tif, CPixImage& image, const TiffFields& f, bool& rgba) {
+    rgba = UsesRgbaReader(f);
+    if (rgba || StripReaderHandles(tif, f))
+        return true;
+    char message[1024];
+    if (!TIFFRGBAImageOK(tif, message)) {
+        image.SetLastErrorFormatted("Unsupported TIFF layout: %u samples of %u bits, photometric %u", f.samples,
+                                    f.bits, f.photometric);
         return false;
     }
+    rgba = true;
+    return true;
+}
 
-    const TiffFields f = ReadFields(tif);
-    bool rgba = UsesRgbaReader(f);
-    if (!rgba && !StripReaderHandles(tif, f)) {
-        // Layouts the strip reader would misplace (tiles, separate planes, 2-bit or 1-bit
-        // palette samples, ...) come out right through the RGBA reader when libtiff can
-        // convert them; the rest would only give a wrong picture.
-        char message[1024];
-        if (!TIFFRGBAImageOK(tif, message)) {
-            image.SetLastErrorFormatted("Unsupported TIFF layout: %u samples of %u bits, photometric %u",
-                                        f.samples, f.bits, f.photometric);
-            return false;
-        }
-        rgba = true;
-    }
-    uint32_t depth = 8;
+uint32_t DepthFor(const TiffFields& f, bool rgba) {
     if (rgba)
-        depth = 24;
-    else if (f.photometric <= PHOTOMETRIC_MINISBLACK && f.bits == 1)
-        depth = 1;
-    else if (f.bits == 4)
-        depth = 4;
+        return 24;
+    if (f.photometric <= PHOTOMETRIC_MINISBLACK && f.bits == 1)
+        return 1;
+    return f.bits == 4 ? 4 : 8;
+}
 
+/// Sizes the picture, with its resolution, position and (for gray or colour with an alpha
+/// sample) alpha plane.
+bool AllocatePicture(CPixImage& image, const TiffFields& f, bool rgba) {
+    const uint32_t depth = DepthFor(f, rgba);
     if (!image.CheckDimensions(f.width, f.height, depth))
         return false;
     // The RGBA reader needs a raster of four bytes per pixel besides the picture.
@@ -377,43 +409,44 @@ bool DecodeOpenTiff(TIFF* tif, CPixImage& image, void*& tileBuffer) {
         image.SetLastErrorFormatted("Image too large: %u x %u pixels", f.width, f.height);
         return false;
     }
-    if (info.escape) {
-        image.SetLastError(kCancelled);
-        return false;
-    }
-    if (!image.Allocate(f.width, f.height, depth, Tiff)) {
-        image.SetLastErrorFormatted("Not enough memory for a %u x %u picture", f.width, f.height);
-        return false;
-    }
+    if (image.Info().escape)
+        return Fail(image, kCancelled);
+    if (!image.Allocate(f.width, f.height, depth, Tiff))
+        return FailNoMemory(image, f.width, f.height);
     image.SetHorizontalDpi(f.dpiX);
     image.SetVerticalDpi(f.dpiY);
-    info.xOffset = f.xOffset;
-    info.yOffset = f.yOffset;
-    if ((f.samples == 4 || (f.samples == 2 && f.bits == 8)) && !image.AlphaAllocate()) {
-        image.SetLastErrorFormatted("Not enough memory for a %u x %u picture", f.width, f.height);
+    image.Info().xOffset = f.xOffset;
+    image.Info().yOffset = f.yOffset;
+    if ((f.samples == 4 || (f.samples == 2 && f.bits == 8)) && !image.AlphaAllocate())
+        return FailNoMemory(image, f.width, f.height);
+    return true;
+}
+
+/// libtiff reads a tile into a buffer it rounds up to 1 KiB and then refuses an uncompressed tile
+/// whose size differs from that buffer's; a buffer of exactly one tile avoids it. The buffer must
+/// outlive libtiff's handle.
+bool SetUpTileBuffer(TIFF* tif, CPixImage& image, const TiffFields& f, TiffBuffer<void>& tileBuffer) {
+    if (!TIFFIsTiled(tif) || f.compression != COMPRESSION_NONE)
+        return true;
+    const tmsize_t tileBytes = TIFFTileSize(tif);
+    if (tileBytes <= 0 || static_cast<uint64_t>(tileBytes) > CPixImage::kMaxDibBytes)
+        return Fail(image, kCorrupted);
+    tileBuffer = TiffAllocate<void>(tileBytes);
+    if (!tileBuffer)
+        return Fail(image, "No space for tile buffer");
+    TIFFReadBufferSetup(tif, tileBuffer.get(), tileBytes);
+    return true;
+}
+
+bool DecodeOpenTiff(TIFF* tif, CPixImage& image, TiffBuffer<void>& tileBuffer) {
+    if (!SelectPage(tif, image))
         return false;
-    }
-
-    if (rgba) {
-        // libtiff reads a tile into a buffer it rounds up to 1 KiB and then refuses an
-        // uncompressed tile whose size differs from that buffer's; a buffer of exactly one tile
-        // avoids it. The caller frees it once libtiff is closed.
-        if (TIFFIsTiled(tif) && f.compression == COMPRESSION_NONE) {
-            const tmsize_t tileBytes = TIFFTileSize(tif);
-            if (tileBytes <= 0 || static_cast<uint64_t>(tileBytes) > CPixImage::kMaxDibBytes) {
-                image.SetLastError(kCorrupted);
-                return false;
-            }
-            tileBuffer = _TIFFmalloc(tileBytes);
-            if (!tileBuffer) {
-                image.SetLastError("No space for tile buffer");
-                return false;
-            }
-            TIFFReadBufferSetup(tif, tileBuffer, tileBytes);
-        }
-        return ReadThroughRgba(tif, image);
-    }
-
+    const TiffFields f = ReadFields(tif);
+    bool rgba = false;
+    if (!ChooseReader(tif, image, f, rgba) || !AllocatePicture(image, f, rgba))
+        return false;
+    if (rgba)
+        return SetUpTileBuffer(tif, image, f, tileBuffer) && ReadThroughRgba(tif, image);
     LoadTiffPalette(tif, image, f);
     if (!ReadStrips(tif, image, f))
         return false;
@@ -424,26 +457,10 @@ bool DecodeOpenTiff(TIFF* tif, CPixImage& image, void*& tileBuffer) {
 }  // namespace
 
 bool DecodeTiff(CPixImage& image, ImageStream& stream) {
-    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-    if (!options) {
-        image.SetLastError(kOpenFailed);
-        return false;
-    }
-    TIFFOpenOptionsSetErrorHandlerExtR(options, QuietHandler, nullptr);
-    TIFFOpenOptionsSetWarningHandlerExtR(options, QuietHandler, nullptr);
-    // No single libtiff buffer (strip, tile, tag array) may exceed what a picture may hold.
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(CPixImage::kMaxDibBytes));
-    TIFF* tif = TIFFClientOpenExt("TIFF IMAGE", "rb", &stream, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc,
-                                  MapProc, UnmapProc, options);
-    TIFFOpenOptionsFree(options);
-    if (!tif) {
-        image.SetLastError(kOpenFailed);
-        return false;
-    }
-    void* tileBuffer = nullptr;
-    bool ok = DecodeOpenTiff(tif, image, tileBuffer);
-    TIFFClose(tif);
-    if (tileBuffer)
-        _TIFFfree(tileBuffer);
-    return ok;
+    // Declared first, so that libtiff is closed before the tile buffer it reads into is freed.
+    TiffBuffer<void> tileBuffer;
+    TiffHandle tif = OpenOverStream(stream);
+    if (!tif)
+        return Fail(image, kOpenFailed);
+    return DecodeOpenTiff(tif.get(), image, tileBuffer);
 }

@@ -8,9 +8,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "base/DibHeader.h"
+#include "base/DibRows.h"
 #include "image/ImageType.h"
 #include "image/PixImage.h"
 
@@ -28,20 +32,21 @@ constexpr const char* kUsage =
     "  --light B C        brightness B (-255..255), contrast C percent (100 keeps it)\n"
     "  --gray             convert to 8-bit gray\n";
 
+struct Scale {
+    int32_t width = 0, height = 0, mode = 0;
+};
+
+struct Light {
+    int32_t brightness = 0, contrast = 100;
+};
+
+/// The file names and the transforms asked for; an absent transform is not applied.
 struct Options {
-    std::string input;
-    std::string output;
-    bool scale = false;
-    int32_t scaleWidth = 0;
-    int32_t scaleHeight = 0;
-    int32_t scaleMode = 0;
-    bool flip = false;
-    bool mirror = false;
-    bool rotate = false;
-    float angle = 0;
-    bool light = false;
-    int32_t brightness = 0;
-    int32_t contrast = 100;
+    std::string input, output;
+    std::optional<Scale> scale;
+    bool flip = false, mirror = false;
+    std::optional<float> angle;
+    std::optional<Light> light;
     bool gray = false;
 };
 
@@ -72,24 +77,23 @@ std::string ParseArguments(int argc, char** argv, Options& options) {
         std::string arg = argv[i];
         auto need = [&](int count) { return i + count < argc; };
         if (arg == "--scale") {
-            if (!need(3) || !ParseInt(argv[i + 1], options.scaleWidth) || !ParseInt(argv[i + 2], options.scaleHeight) ||
-                !ParseInt(argv[i + 3], options.scaleMode))
+            Scale& scale = options.scale.emplace();
+            if (!need(3) || !ParseInt(argv[i + 1], scale.width) || !ParseInt(argv[i + 2], scale.height) ||
+                !ParseInt(argv[i + 3], scale.mode))
                 return "--scale needs three whole numbers: W H MODE";
-            options.scale = true;
             i += 3;
         } else if (arg == "--flip") {
             options.flip = true;
         } else if (arg == "--mirror") {
             options.mirror = true;
         } else if (arg == "--rotate") {
-            if (!need(1) || !ParseFloat(argv[i + 1], options.angle))
+            if (!need(1) || !ParseFloat(argv[i + 1], options.angle.emplace()))
                 return "--rotate needs an angle in degrees";
-            options.rotate = true;
             i += 1;
         } else if (arg == "--light") {
-            if (!need(2) || !ParseInt(argv[i + 1], options.brightness) || !ParseInt(argv[i + 2], options.contrast))
+            Light& light = options.light.emplace();
+            if (!need(2) || !ParseInt(argv[i + 1], light.brightness) || !ParseInt(argv[i + 2], light.contrast))
                 return "--light needs two whole numbers: BRIGHTNESS CONTRAST";
-            options.light = true;
             i += 2;
         } else if (arg == "--gray") {
             options.gray = true;
@@ -109,40 +113,37 @@ std::string ParseArguments(int argc, char** argv, Options& options) {
     return {};
 }
 
-void PutU16(std::vector<uint8_t>& out, size_t at, uint32_t value) {
-    out[at] = static_cast<uint8_t>(value);
-    out[at + 1] = static_cast<uint8_t>(value >> 8);
-}
-
-void PutU32(std::vector<uint8_t>& out, size_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        out[at + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
-}
+// A BMP file starts with a 14-byte file header: "BM", the file size, two reserved words and the
+// offset of the pixel rows, which follow the information header directly.
+constexpr size_t kFileHeaderBytes = 14;
+constexpr size_t kHeadersBytes = kFileHeaderBytes + sizeof(BITMAPINFOHEADER);
 
 // Writes the picture as an uncompressed 24-bit bottom-up BMP; palettes are expanded and the
 // alpha plane is left out.
 bool WriteBmp24(const CPixImage& image, const std::string& path) {
     const uint32_t width = image.Width();
     const uint32_t height = image.Height();
-    const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
+    const auto stride = static_cast<size_t>(dib::RowBytes(width, 24));
     const size_t dataBytes = stride * height;
-    if (dataBytes + 54 > UINT32_MAX) {
+    if (dataBytes + kHeadersBytes > UINT32_MAX) {
         errno = EFBIG;
         return false;
     }
-    std::vector<uint8_t> header(54, 0);
+    std::vector<uint8_t> header(kHeadersBytes, 0);
     header[0] = 'B';
     header[1] = 'M';
-    PutU32(header, 2, static_cast<uint32_t>(54 + dataBytes));  // file size
-    PutU32(header, 10, 54);                                     // offset of the pixel rows
-    PutU32(header, 14, 40);                                     // BITMAPINFOHEADER size
-    PutU32(header, 18, width);
-    PutU32(header, 22, height);  // positive: bottom row first
-    PutU16(header, 26, 1);       // planes
-    PutU16(header, 28, 24);      // bits per pixel
-    PutU32(header, 34, static_cast<uint32_t>(dataBytes));
-    PutU32(header, 38, static_cast<uint32_t>(image.Header().biXPelsPerMeter));
-    PutU32(header, 42, static_cast<uint32_t>(image.Header().biYPelsPerMeter));
+    le::WriteU32(&header[2], static_cast<uint32_t>(kHeadersBytes + dataBytes));
+    le::WriteU32(&header[10], kHeadersBytes);
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof(BITMAPINFOHEADER);
+    info.biWidth = static_cast<LONG>(width);
+    info.biHeight = static_cast<LONG>(height);  // positive: bottom row first
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biSizeImage = static_cast<DWORD>(dataBytes);
+    info.biXPelsPerMeter = image.Header().biXPelsPerMeter;
+    info.biYPelsPerMeter = image.Header().biYPelsPerMeter;
+    dib::WriteInfoHeader(&header[kFileHeaderBytes], info);
 
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file)
@@ -166,6 +167,32 @@ bool WriteBmp24(const CPixImage& image, const std::string& path) {
     if (std::fclose(file) != 0)
         ok = false;
     return ok;
+}
+
+// Applies the transforms asked for, in this order whatever order the options came in. Returns an
+// empty text, or what went wrong.
+std::string ApplyTransforms(CPixImage& image, const Options& options) {
+    const struct {
+        bool asked;
+        std::function<bool()> apply;
+        const char* failure;
+    } steps[] = {
+        {options.scale.has_value(),
+         [&] { return image.ScaleTo(options.scale->width, options.scale->height, options.scale->mode); },
+         "scaling failed"},
+        {options.flip, [&] { return image.FlipVertical(); }, "flipping failed"},
+        {options.mirror, [&] { return image.MirrorHorizontal(); }, "mirroring failed"},
+        {options.angle.has_value(), [&] { return image.RotateByAngle(*options.angle); }, "rotation failed"},
+        {options.light.has_value(),
+         [&] { return image.AdjustLight(options.light->brightness, options.light->contrast); },
+         "brightness/contrast adjustment failed"},
+        {options.gray, [&] { return image.ToGray(); }, "gray conversion failed"},
+    };
+    for (const auto& step : steps) {
+        if (step.asked && !step.apply())
+            return image.LastError()[0] ? image.LastError() : step.failure;
+    }
+    return {};
 }
 
 int Fail(const char* text) {
@@ -206,18 +233,9 @@ int main(int argc, char** argv) {
                   image.Type(), image.Width(), image.Height(), image.BitsPerPixel(), info.dpiX, info.dpiY,
                 image.Header().biClrUsed, info.backgroundIndex, image.HasAlpha() ? 1 : 0, info.frameCount);
 
-    if (options.scale && !image.ScaleTo(options.scaleWidth, options.scaleHeight, options.scaleMode))
-        return Fail(image.LastError()[0] ? image.LastError() : "scaling failed");
-    if (options.flip && !image.FlipVertical())
-        return Fail(image.LastError()[0] ? image.LastError() : "flipping failed");
-    if (options.mirror && !image.MirrorHorizontal())
-        return Fail(image.LastError()[0] ? image.LastError() : "mirroring failed");
-    if (options.rotate && !image.RotateByAngle(options.angle))
-        return Fail(image.LastError()[0] ? image.LastError() : "rotation failed");
-    if (options.light && !image.AdjustLight(options.brightness, options.contrast))
-        return Fail(image.LastError()[0] ? image.LastError() : "brightness/contrast adjustment failed");
-    if (options.gray && !image.ToGray())
-        return Fail(image.LastError()[0] ? image.LastError() : "gray conversion failed");
+    const std::string failure = ApplyTransforms(image, options);
+    if (!failure.empty())
+        return Fail(failure.c_str());
 
     if (!options.output.empty() && !WriteBmp24(image, options.output)) {
         std::string text = "cannot write " + options.output + ": " + std::strerror(errno ? errno : EIO);

@@ -28,9 +28,12 @@ std::string SmallPng() {
     desc.width = 5;
     desc.height = 3;
     for (uint32_t y = 0; y < 3; ++y) {
-        std::vector<uint8_t> row;
-        for (uint32_t x = 0; x < 5; ++x)
-            row.insert(row.end(), {static_cast<uint8_t>(40 * x), static_cast<uint8_t>(80 * y), 200});
+        std::vector<uint8_t> row(3 * 5);
+        for (uint32_t x = 0; x < 5; ++x) {
+            row[3 * x] = static_cast<uint8_t>(40 * x);
+            row[3 * x + 1] = static_cast<uint8_t>(80 * y);
+            row[3 * x + 2] = 200;
+        }
         desc.rows.push_back(row);
     }
     return EncodePng(desc);
