@@ -11,10 +11,11 @@
 #   W5  100 24-bit PNGs 1920x1080 -> FFV1 AVI (range coder, every frame a key frame)
 #
 # The pictures are photo-like ones made by tools/makesamples. ffmpeg is timed with its default
-# threading and with -threads 1 and the faster counts; GStreamer runs gst-launch-1.0 with
+# threading and, for the JPEG jobs W1 to W3, with -threads 1 too, and the faster counts; GStreamer runs gst-launch-1.0 with
 # multifilesrc, jpegdec or pngdec, jpegenc, x264enc or avenc_ffv1 and avimux (GStreamer's
-# avimux takes no FFV1: W5 goes into matroskamux there). Each time is the median of
-# PIXREEL_BENCH_RUNS runs (default 3); the peak memory is that of the median run.
+# avimux takes no FFV1: W5 goes into matroskamux there). The tools of a job take turns, round
+# after round, so that other work on the machine slows them alike; each time is the median of
+# PIXREEL_BENCH_RUNS rounds (default 3), and the peak memory is that of the median run.
 #
 #   bench/conversion.sh            # installs the peers (bench/setup-peers), builds pixreel
 #                                  # (release), makes the pictures once, times
@@ -93,15 +94,23 @@ write_ini "$work/w3.ini" MJPG 9000 ""
 write_ini "$work/w4.ini" H264 $w4_quality ""
 write_ini "$work/w5.ini" FFV1 10000 ""
 
-# Runs a command `runs` times; prints "median-seconds peak-KB" (the peak of the median run).
-measure() {
-  local results=()
+# The tools of one job run in turns, `runs` rounds, so that a busy machine slows all of them
+# alike: race NAME... times the shell functions NAME and leaves "median-seconds peak-KB" of each
+# (the peak of its median run) in result[NAME].
+declare -A result
+race() {
+  declare -A times=()
+  local tool
   for _ in $(seq "$runs"); do
-    /usr/bin/time -f "%e %M" -o "$work/time.txt" "$@" >/dev/null 2>"$work/stderr.txt" ||
-      { echo "bench: failed: $*" >&2; cat "$work/stderr.txt" >&2; exit 1; }
-    results+=("$(tail -n 1 "$work/time.txt")")
+    for tool in "$@"; do
+      /usr/bin/time -f "%e %M" -o "$work/time.txt" "$tool" >/dev/null 2>"$work/stderr.txt" ||
+        { echo "bench: $tool failed" >&2; cat "$work/stderr.txt" >&2; exit 1; }
+      times[$tool]+="$(tail -n 1 "$work/time.txt")"$'\n'
+    done
   done
-  printf '%s\n' "${results[@]}" | sort -n | sed -n "$(( (runs + 1) / 2 ))p"
+  for tool in "$@"; do
+    result[$tool]=$(printf '%s' "${times[$tool]}" | sort -n | sed -n "$(( (runs + 1) / 2 ))p")
+  done
 }
 faster() { # two "seconds KB" results: the one with fewer seconds
   if awk -v a="${1%% *}" -v b="${2%% *}" 'BEGIN { exit !(a < b) }'; then echo "$1"; else echo "$2"; fi
@@ -115,22 +124,17 @@ psnr() { # video source-pattern [frames]
     sed -n 's/.*PSNR.* average:\([0-9.inf]*\).*/\1/p' | tail -n 1
 }
 
-pixreel_run() { # ini input suffix output-name
-  measure env PIXREEL_INI="$1" "$pixreel" -d "$2" -f "$3" -o "$4"
-}
-ffmpeg_pair() { # input-pattern output filter codec-args...: the faster of default and one thread
-  local input=$1 output=$2 vf=$3
-  shift 3
-  local d s
-  d=$(measure ffmpeg -v error -y -framerate 5 -i "$input" -vf "$vf" "$@" "$output")
-  s=$(measure ffmpeg -v error -y -threads 1 -framerate 5 -i "$input" -threads 1 -vf "$vf" "$@" "$output")
-  faster "$d" "$s"
-}
-gst_run() { # source-pattern last-index source-caps output elements...
-  local pattern=$1 last=$2 caps=$3 output=$4
-  shift 4
-  measure gst-launch-1.0 -q multifilesrc location="$pattern" index=1 stop-index="$last" caps="$caps,framerate=5/1" \
-    "$@" ! filesink location="$output"
+# The commands of a job: pixreel, ffmpeg with its own threading and with one thread, GStreamer.
+# Each job sets ini, input, suffix, name, pattern, last, caps, vf, codec (ffmpeg's codec
+# arguments) and gstchain (GStreamer's elements between the source and the sink), and the output of
+# each tool is $out/NAME[-ffmpeg|-gst].avi.
+pix() { env PIXREEL_INI="$ini" "$pixreel" -d "$input" -f "$suffix" -o "$name"; }
+ffd() { ffmpeg -v error -y -framerate 5 -i "$pattern" -vf "$vf" "${codec[@]}" "$out/$name-ffmpeg.avi"; }
+ffs() { ffmpeg -v error -y -threads 1 -framerate 5 -i "$pattern" -threads 1 -vf "$vf" "${codec[@]}" "$out/$name-ffmpeg.avi"; }
+gst() {
+  # shellcheck disable=SC2086
+  gst-launch-1.0 -q multifilesrc location="$pattern" index=1 stop-index="$last" caps="$caps,framerate=5/1" \
+    $gstchain ! filesink location="$out/$name-gst.$gstext"
 }
 
 ms() { awk -v s="$1" -v n="$2" 'BEGIN { printf "%.1f", 1000 * s / n }'; }
@@ -138,15 +142,19 @@ mb() { awk -v k="$1" 'BEGIN { printf "%.0f", k / 1024 }'; }
 
 printf '%-4s %6s %11s %11s %11s %7s %8s %8s %8s\n' work frames "pixreel ms" "ffmpeg ms" "gst ms" ratio \
   "pix MB" "ffm MB" "gst MB"
-report() { # name frames pixreel ffmpeg gst pixreel-out ffmpeg-out gst-out
-  local p=($3) f=($4) g=($5) n=$2
-  for file in "$6" "$7" "$8"; do
+# Times the job's tools, checks that each wrote every frame and prints the job's line.
+run_job() { # label [one-thread-too]
+  if [ "${2:-}" = single ]; then race pix ffd ffs gst; else race pix ffd gst; result[ffs]=${result[ffd]}; fi
+  local p=(${result[pix]}) f g=(${result[gst]}) n=$last
+  f=$(faster "${result[ffd]}" "${result[ffs]}")
+  f=($f)
+  for file in "$out/$name.avi" "$out/$name-ffmpeg.avi" "$out/$name-gst.$gstext"; do
     local got
     got=$(frames "$file")
     [ "$got" = "$n" ] || echo "bench: $1: $file has $got frames, not $n" >&2
   done
   local best
-  best=$(faster "$4" "$5")
+  best=$(faster "${f[*]}" "${g[*]}")
   printf '%-4s %6s %11s %11s %11s %7s %8s %8s %8s\n' "$1" "$n" "$(ms "${p[0]}" "$n")" "$(ms "${f[0]}" "$n")" \
     "$(ms "${g[0]}" "$n")" "$(awk -v a="${p[0]}" -v b="${best%% *}" 'BEGIN { printf "%.2f", a / b }')" \
     "$(mb "${p[1]}")" "$(mb "${f[1]}")" "$(mb "${g[1]}")"
@@ -155,57 +163,57 @@ report() { # name frames pixreel ffmpeg gst pixreel-out ffmpeg-out gst-out
 out=$work/out
 notes=()
 for job in $jobs; do
+  gstext=avi
   case $job in
   W1)
-    p=$(pixreel_run "$work/w1.ini" "$work/hd" jpg w1)
-    f=$(ffmpeg_pair "$work/hd/sample_%03d.jpg" "$out/w1-ffmpeg.avi" vflip -c:v rawvideo -pix_fmt bgr24 -flipped_raw_rgb 1)
-    g=$(gst_run "$work/hd/sample_%03d.jpg" 200 image/jpeg "$out/w1-gst.avi" ! jpegdec ! videoflip method=vertical-flip \
-      ! videoconvert ! video/x-raw,format=BGR ! avimux)
-    report W1 200 "$p" "$f" "$g" "$out/w1.avi" "$out/w1-ffmpeg.avi" "$out/w1-gst.avi"
-    m50=$(pixreel_run "$work/w1.ini" "$work/hd50" jpg w1-50)
-    notes+=("pixreel peak memory, W1: 50 images $(mb "${m50#* }") MB, 200 images $(mb "${p#* }") MB")
+    ini=$work/w1.ini input=$work/hd suffix=jpg name=w1 pattern=$work/hd/sample_%03d.jpg last=200 caps=image/jpeg
+    vf=vflip codec=(-c:v rawvideo -pix_fmt bgr24 -flipped_raw_rgb 1)
+    gstchain="! jpegdec ! videoflip method=vertical-flip ! videoconvert ! video/x-raw,format=BGR ! avimux"
+    run_job W1 single
+    p=${result[pix]}
+    input=$work/hd50 name=w1-50
+    race pix
+    notes+=("pixreel peak memory, W1: 50 images $(mb "${result[pix]#* }") MB, 200 images $(mb "${p#* }") MB")
     ;;
   W2)
-    p=$(pixreel_run "$work/w2.ini" "$work/big" jpg w2)
-    f=$(ffmpeg_pair "$work/big/sample_%03d.jpg" "$out/w2-ffmpeg.avi" scale=1280:720:flags=neighbor -c:v mjpeg -q:v 3)
-    g=$(gst_run "$work/big/sample_%03d.jpg" 100 image/jpeg "$out/w2-gst.avi" ! jpegdec \
-      ! videoscale method=nearest-neighbour ! video/x-raw,width=1280,height=720 ! jpegenc quality=90 ! avimux)
-    report W2 100 "$p" "$f" "$g" "$out/w2.avi" "$out/w2-ffmpeg.avi" "$out/w2-gst.avi"
+    ini=$work/w2.ini input=$work/big suffix=jpg name=w2 pattern=$work/big/sample_%03d.jpg last=100 caps=image/jpeg
+    vf=scale=1280:720:flags=neighbor codec=(-c:v mjpeg -q:v 3)
+    gstchain="! jpegdec ! videoscale method=nearest-neighbour ! video/x-raw,width=1280,height=720 ! jpegenc quality=90 ! avimux"
+    run_job W2 single
     ;;
   W3)
-    p=$(pixreel_run "$work/w3.ini" "$work/hd" jpg w3)
-    f=$(ffmpeg_pair "$work/hd/sample_%03d.jpg" "$out/w3-ffmpeg.avi" null -c:v mjpeg -q:v 3)
-    g=$(gst_run "$work/hd/sample_%03d.jpg" 200 image/jpeg "$out/w3-gst.avi" ! jpegdec ! jpegenc quality=90 ! avimux)
-    report W3 200 "$p" "$f" "$g" "$out/w3.avi" "$out/w3-ffmpeg.avi" "$out/w3-gst.avi"
+    ini=$work/w3.ini input=$work/hd suffix=jpg name=w3 pattern=$work/hd/sample_%03d.jpg last=200 caps=image/jpeg
+    vf=null codec=(-c:v mjpeg -q:v 3)
+    gstchain="! jpegdec ! jpegenc quality=90 ! avimux"
+    run_job W3 single
     notes+=("W3 sizes: pixreel $(stat -c %s "$out/w3.avi") B, ffmpeg $(stat -c %s "$out/w3-ffmpeg.avi") B, gst $(stat -c %s "$out/w3-gst.avi") B")
     ;;
   W4)
-    src=$work/hd/sample_%03d.jpg
-    p=$(pixreel_run "$work/w4.ini" "$work/hd" jpg w4)
-    target=$(psnr "$out/w4.avi" "$src")
+    ini=$work/w4.ini input=$work/hd suffix=jpg name=w4 pattern=$work/hd/sample_%03d.jpg last=200 caps=image/jpeg
+    pix >/dev/null
+    target=$(psnr "$out/w4.avi" "$pattern")
     # The peers' crf: bisection on the first 50 frames until their PSNR is pixreel's there.
-    target50=$(psnr "$out/w4.avi" "$src" 50)
+    target50=$(psnr "$out/w4.avi" "$pattern" 50)
     lo=10 hi=40
     for _ in 1 2 3 4 5 6 7; do
       mid=$(awk -v a=$lo -v b=$hi 'BEGIN { printf "%.2f", (a + b) / 2 }')
-      ffmpeg -v error -y -framerate 5 -i "$src" -frames:v 50 -c:v libx264 -preset medium -crf "$mid" "$out/w4-probe.avi"
-      got=$(psnr "$out/w4-probe.avi" "$src" 50)
+      ffmpeg -v error -y -framerate 5 -i "$pattern" -frames:v 50 -c:v libx264 -preset medium -crf "$mid" "$out/w4-probe.avi"
+      got=$(psnr "$out/w4-probe.avi" "$pattern" 50)
       if awk -v a="$got" -v b="$target50" 'BEGIN { exit !(a > b) }'; then lo=$mid; else hi=$mid; fi
     done
     crf=$(awk -v a=$lo -v b=$hi 'BEGIN { printf "%.2f", (a + b) / 2 }')
-    f=$(ffmpeg_pair "$src" "$out/w4-ffmpeg.avi" null -c:v libx264 -preset medium -crf "$crf")
     gcrf=$(awk -v c="$crf" 'BEGIN { printf "%d", c + 0.5 }')
-    g=$(gst_run "$src" 200 image/jpeg "$out/w4-gst.avi" ! jpegdec ! videoconvert ! video/x-raw,format=I420 \
-      ! x264enc speed-preset=medium pass=qual quantizer="$gcrf" ! avimux)
-    report W4 200 "$p" "$f" "$g" "$out/w4.avi" "$out/w4-ffmpeg.avi" "$out/w4-gst.avi"
-    notes+=("W4 PSNR/size: pixreel (crf $(awk -v q=$w4_quality 'BEGIN { printf "%.2f", 51 * (10000 - q) / 10000 }')) $target dB $(stat -c %s "$out/w4.avi") B; ffmpeg (crf $crf) $(psnr "$out/w4-ffmpeg.avi" "$src") dB $(stat -c %s "$out/w4-ffmpeg.avi") B; gst (crf $gcrf) $(psnr "$out/w4-gst.avi" "$src") dB $(stat -c %s "$out/w4-gst.avi") B")
+    vf=null codec=(-c:v libx264 -preset medium -crf "$crf")
+    gstchain="! jpegdec ! videoconvert ! video/x-raw,format=I420 ! x264enc speed-preset=medium pass=qual quantizer=$gcrf ! avimux"
+    run_job W4
+    notes+=("W4 PSNR/size: pixreel (crf $(awk -v q=$w4_quality 'BEGIN { printf "%.2f", 51 * (10000 - q) / 10000 }')) $target dB $(stat -c %s "$out/w4.avi") B; ffmpeg (crf $crf) $(psnr "$out/w4-ffmpeg.avi" "$pattern") dB $(stat -c %s "$out/w4-ffmpeg.avi") B; gst (crf $gcrf) $(psnr "$out/w4-gst.avi" "$pattern") dB $(stat -c %s "$out/w4-gst.avi") B")
     ;;
   W5)
-    p=$(pixreel_run "$work/w5.ini" "$work/png" png w5)
-    f=$(ffmpeg_pair "$work/png/sample_%03d.png" "$out/w5-ffmpeg.avi" null -c:v ffv1 -pix_fmt bgr0 -coder 1 -context 0 -g 1)
-    g=$(gst_run "$work/png/sample_%03d.png" 100 image/png "$out/w5-gst.mkv" ! pngdec ! videoconvert \
-      ! video/x-raw,format=BGRx ! avenc_ffv1 coder=1 context=0 gop-size=1 ! matroskamux)
-    report W5 100 "$p" "$f" "$g" "$out/w5.avi" "$out/w5-ffmpeg.avi" "$out/w5-gst.mkv"
+    ini=$work/w5.ini input=$work/png suffix=png name=w5 pattern=$work/png/sample_%03d.png last=100 caps=image/png
+    vf=null codec=(-c:v ffv1 -pix_fmt bgr0 -coder 1 -context 0 -g 1)
+    gstchain="! pngdec ! videoconvert ! video/x-raw,format=BGRx ! avenc_ffv1 coder=1 context=0 gop-size=1 ! matroskamux"
+    gstext=mkv
+    run_job W5
     ;;
   *) echo "bench: no job $job" >&2; exit 2 ;;
   esac

@@ -77,15 +77,13 @@ struct ZigZagBits {
 };
 const ZigZagBits kZigZagBits;
 
-int NaturalOf(int zigZag) {
-    static const auto table = [] {
-        std::array<uint8_t, DCTSIZE2> natural{};
-        for (int n = 0; n < DCTSIZE2; ++n)
-            natural[kZigZagOf[n]] = static_cast<uint8_t>(n);
-        return natural;
-    }();
-    return table[static_cast<size_t>(zigZag)];
-}
+// Natural position of each zig-zag position.
+constexpr std::array<uint8_t, DCTSIZE2> kNaturalOf = [] {
+    std::array<uint8_t, DCTSIZE2> natural{};
+    for (int n = 0; n < DCTSIZE2; ++n)
+        natural[kZigZagOf[n]] = static_cast<uint8_t>(n);
+    return natural;
+}();
 
 // Bits of the non-zero coefficients, bit n for natural position n.
 uint64_t NonZeroNatural(const JCOEF* block) {
@@ -140,7 +138,7 @@ void CountBlock(j_compress_ptr info, const JCOEF* block, int& lastDc, long* dc, 
         int run = k - last - 1;
         for (; run > 15; run -= 16)
             ++ac[0xF0];  // ZRL
-        const int bits = BitsOf(block[NaturalOf(k)]);
+        const int bits = BitsOf(block[kNaturalOf[static_cast<size_t>(k)]]);
         if (bits > kMaxCoefBits)
             BadCoefficient(info);
         ++ac[(run << 4) + bits];
