@@ -95,16 +95,18 @@ write_ini "$work/w4.ini" H264 $w4_quality ""
 write_ini "$work/w5.ini" FFV1 10000 ""
 
 # The tools of one job run in turns, `runs` rounds, so that a busy machine slows all of them
-# alike: race NAME... times the shell functions NAME and leaves "median-seconds peak-KB" of each
-# (the peak of its median run) in result[NAME].
+# alike: race NAME... times the commands in the arrays cmd_NAME and leaves "median-seconds
+# peak-KB" of each (the peak of its median run) in result[NAME].
 declare -A result
 race() {
   declare -A times=()
   local tool
   for _ in $(seq "$runs"); do
     for tool in "$@"; do
-      /usr/bin/time -f "%e %M" -o "$work/time.txt" "$tool" >/dev/null 2>"$work/stderr.txt" ||
-        { echo "bench: $tool failed" >&2; cat "$work/stderr.txt" >&2; exit 1; }
+      local -n command=cmd_$tool
+      /usr/bin/time -f "%e %M" -o "$work/time.txt" "${command[@]}" >/dev/null 2>"$work/stderr.txt" ||
+        { echo "bench: $tool failed: ${command[*]}" >&2; cat "$work/stderr.txt" >&2; exit 1; }
+      unset -n command
       times[$tool]+="$(tail -n 1 "$work/time.txt")"$'\n'
     done
   done
@@ -126,15 +128,16 @@ psnr() { # video source-pattern [frames]
 
 # The commands of a job: pixreel, ffmpeg with its own threading and with one thread, GStreamer.
 # Each job sets ini, input, suffix, name, pattern, last, caps, vf, codec (ffmpeg's codec
-# arguments) and gstchain (GStreamer's elements between the source and the sink), and the output of
+# arguments) and gstchain (GStreamer's elements between the source and the sink); the output of
 # each tool is $out/NAME[-ffmpeg|-gst].avi.
-pix() { env PIXREEL_INI="$ini" "$pixreel" -d "$input" -f "$suffix" -o "$name"; }
-ffd() { ffmpeg -v error -y -framerate 5 -i "$pattern" -vf "$vf" "${codec[@]}" "$out/$name-ffmpeg.avi"; }
-ffs() { ffmpeg -v error -y -threads 1 -framerate 5 -i "$pattern" -threads 1 -vf "$vf" "${codec[@]}" "$out/$name-ffmpeg.avi"; }
-gst() {
-  # shellcheck disable=SC2086
-  gst-launch-1.0 -q multifilesrc location="$pattern" index=1 stop-index="$last" caps="$caps,framerate=5/1" \
-    $gstchain ! filesink location="$out/$name-gst.$gstext"
+make_commands() {
+  cmd_pix=(env PIXREEL_INI="$ini" "$pixreel" -d "$input" -f "$suffix" -o "$name")
+  cmd_ffd=(ffmpeg -v error -y -framerate 5 -i "$pattern" -vf "$vf" "${codec[@]}" "$out/$name-ffmpeg.avi")
+  cmd_ffs=(ffmpeg -v error -y -threads 1 -framerate 5 -i "$pattern" -threads 1 -vf "$vf" "${codec[@]}"
+           "$out/$name-ffmpeg.avi")
+  # shellcheck disable=SC2206
+  cmd_gst=(gst-launch-1.0 -q multifilesrc location="$pattern" index=1 stop-index="$last" caps="$caps,framerate=5/1"
+           $gstchain ! filesink location="$out/$name-gst.$gstext")
 }
 
 ms() { awk -v s="$1" -v n="$2" 'BEGIN { printf "%.1f", 1000 * s / n }'; }
@@ -144,6 +147,7 @@ printf '%-4s %6s %11s %11s %11s %7s %8s %8s %8s\n' work frames "pixreel ms" "ffm
   "pix MB" "ffm MB" "gst MB"
 # Times the job's tools, checks that each wrote every frame and prints the job's line.
 run_job() { # label [one-thread-too]
+  make_commands
   if [ "${2:-}" = single ]; then race pix ffd ffs gst; else race pix ffd gst; result[ffs]=${result[ffd]}; fi
   local p=(${result[pix]}) f g=(${result[gst]}) n=$last
   f=$(faster "${result[ffd]}" "${result[ffs]}")
@@ -172,6 +176,7 @@ for job in $jobs; do
     run_job W1 single
     p=${result[pix]}
     input=$work/hd50 name=w1-50
+    make_commands
     race pix
     notes+=("pixreel peak memory, W1: 50 images $(mb "${result[pix]#* }") MB, 200 images $(mb "${p#* }") MB")
     ;;
@@ -190,7 +195,8 @@ for job in $jobs; do
     ;;
   W4)
     ini=$work/w4.ini input=$work/hd suffix=jpg name=w4 pattern=$work/hd/sample_%03d.jpg last=200 caps=image/jpeg
-    pix >/dev/null
+    make_commands
+    "${cmd_pix[@]}" >/dev/null
     target=$(psnr "$out/w4.avi" "$pattern")
     # The peers' crf: bisection on the first 50 frames until their PSNR is pixreel's there.
     target50=$(psnr "$out/w4.avi" "$pattern" 50)
