@@ -121,8 +121,9 @@ faster() { # two "seconds KB" results: the one with fewer seconds
 frames() { ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames -of csv=p=0 "$1"; }
 # PSNR (average over Y, U, V) of a video against the source pictures, both taken as 4:2:0.
 psnr() { # video source-pattern [frames]
-  ffmpeg -hide_banner -nostats -i "$1" -framerate 5 -i "$2" ${3:+-frames:v $3} \
-    -lavfi "[0:v]format=yuv420p,setpts=N[a];[1:v]format=yuv420p,setpts=N[b];[a][b]psnr" -f null - 2>&1 |
+  local trim=${3:+trim=end_frame=$3,}
+  ffmpeg -hide_banner -nostats -i "$1" -framerate 5 -i "$2" \
+    -lavfi "[0:v]${trim}format=yuv420p,setpts=N[a];[1:v]${trim}format=yuv420p,setpts=N[b];[a][b]psnr" -f null - 2>&1 |
     sed -n 's/.*PSNR.* average:\([0-9.inf]*\).*/\1/p' | tail -n 1
 }
 
@@ -210,7 +211,9 @@ for job in $jobs; do
     crf=$(awk -v a=$lo -v b=$hi 'BEGIN { printf "%.2f", (a + b) / 2 }')
     gcrf=$(awk -v c="$crf" 'BEGIN { printf "%d", c + 0.5 }')
     vf=null codec=(-c:v libx264 -preset medium -crf "$crf")
-    gstchain="! jpegdec ! videoconvert ! video/x-raw,format=I420 ! x264enc speed-preset=medium pass=qual quantizer=$gcrf ! avimux"
+    # In its constant-quality mode x264enc caps the rate at its bitrate (2 Mbit/s by default):
+    # the largest lifts the cap.
+    gstchain="! jpegdec ! videoconvert ! video/x-raw,format=I420 ! x264enc speed-preset=medium pass=qual quantizer=$gcrf bitrate=2048000 ! avimux"
     run_job W4
     notes+=("W4 PSNR/size: pixreel (crf $(awk -v q=$w4_quality 'BEGIN { printf "%.2f", 51 * (10000 - q) / 10000 }')) $target dB $(stat -c %s "$out/w4.avi") B; ffmpeg (crf $crf) $(psnr "$out/w4-ffmpeg.avi" "$pattern") dB $(stat -c %s "$out/w4-ffmpeg.avi") B; gst (crf $gcrf) $(psnr "$out/w4-gst.avi" "$pattern") dB $(stat -c %s "$out/w4-gst.avi") B")
     ;;
