@@ -330,6 +330,25 @@ bool CAviWriter::CreateTextStream(LONG width, LONG height) {
 }
 
 int CAviWriter::WriteFrame(const CImageFile& image) {
+    return WriteFrameWith(image, [&](int frame, DWORD flags) {
+        return AVIStreamWrite(streams_.compressed, frame, 1, image.PixelBits(),
+                              static_cast<LONG>(image.HeaderRecord()->biSizeImage), flags, nullptr, nullptr);
+    });
+}
+
+int CAviWriter::WriteCompressedFrame(const CImageFile& image, const std::vector<uint8_t>& sample, bool key) {
+    return WriteFrameWith(image, [&](int frame, DWORD) {
+        return AVIStreamWriteCompressed(streams_.compressed, frame, sample.data(), static_cast<LONG>(sample.size()),
+                                        key, nullptr);
+    });
+}
+
+std::unique_ptr<VideoCompressor> CAviWriter::CompressorTwin() const {
+    return streams_.compressed ? AVIStreamCompressorTwin(streams_.compressed) : nullptr;
+}
+
+template <typename WriteVideo>
+int CAviWriter::WriteFrameWith(const CImageFile& image, WriteVideo writeVideo) {
     const int frame = frameCount_;
     ++frameCount_;
     // The compressor reads the frame with the format it was given; a frame of another shape
@@ -346,8 +365,7 @@ int CAviWriter::WriteFrame(const CImageFile& image) {
     if (keyFrameInterval_ == 0 || static_cast<DWORD>(frame) % keyFrameInterval_ == 0)
         flags = AVIIF_KEYFRAME;
     int result = 1;
-    if (AVIStreamWrite(streams_.compressed, frame, 1, image.PixelBits(), static_cast<LONG>(header->biSizeImage), flags,
-                       nullptr, nullptr) != AVIERR_OK) {
+    if (writeVideo(frame, flags) != AVIERR_OK) {
         RecordError();
         result = 0;
     }

@@ -8,10 +8,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/ErrorReporter.h"
 #include "platform/AviFile.h"
+#include "platform/VideoCompressor.h"
 
 class CImageFile;
 class WindowServices;
@@ -54,6 +57,12 @@ public:
     /// count advances either way. 1 only when every write succeeded; 0 (errno set) also for an
     /// image whose size or depth differs from the stream's format.
     int WriteFrame(const CImageFile& image);
+    /// WriteFrame with the frame's sample made ahead by a twin of the stream's compressor from
+    /// the image's pixels (CompressorTwin): the same file bytes, without compressing again.
+    int WriteCompressedFrame(const CImageFile& image, const std::vector<uint8_t>& sample, bool key);
+    /// A twin of the open stream's compressor (see AVIStreamCompressorTwin); null when there is
+    /// none to be had.
+    std::unique_ptr<VideoCompressor> CompressorTwin() const;
     /// Adds the INFO chunk (software, copyright with this year, date). Nothing without a file.
     void WriteInfo(const char* owner, const char* software, const char* date);
     /// Releases the streams and the file, which completes it on disk. 1 when the file (if any)
@@ -93,6 +102,9 @@ private:
     bool MakeCompressedStream(AVICOMPRESSOPTIONS& options);
     bool SetFrameFormat(const CImageFile& image, DWORD fccHandler);
     bool CreateTextStream(LONG width, LONG height);
+    // WriteFrame with the video sample's write given: the checks, the name sample and the count.
+    template <typename WriteVideo>
+    int WriteFrameWith(const CImageFile& image, WriteVideo writeVideo);
 
     // The streams of the open file and the frame format the compressor was given (frames of
     // another shape are refused); ReleaseAll empties them.

@@ -309,6 +309,7 @@ struct CConversionView::Job {
     int failures = 0;  // shown in the failures pane
     bool stopped = false;
     bool outputFull = false;  // the disk or the file's size limit allows no further frame
+    CFramePipeline* pipeline = nullptr;
 };
 
 void CConversionView::ProcessFiles() {
@@ -322,6 +323,7 @@ void CConversionView::ProcessFiles() {
     // The gray decodes for the identical-frame detection are made ahead only when it is on; the
     // comparer decodes by itself whenever it gets none.
     CFramePipeline pipeline(job.paths, transform, CurrentSettings().MotionDeviation > 0, options_.helpers);
+    job.pipeline = &pipeline;
     CImageFile image;
     if (!TakeReferenceSize(job, image, transform))
         return;
@@ -403,6 +405,10 @@ bool CConversionView::ConvertFile(Job& job, size_t i, std::unique_ptr<PreparedIm
     }
     ReloadSettings();
     services_.ShowAviOpen(true);
+    // In the single-file style the stream stays the same for the whole conversion, so the
+    // helpers can prepare the next images for it (a stream of one image gains nothing).
+    if (options_.helpers > 0 && doc_.OutputMode() == CPixreelDoc::kOneForAll)
+        job.pipeline->CompressFor(doc_.CompressPlan());
 
     // An output left open by an earlier conversion keeps the frame size it was made with; an
     // image of another size is refused like any other size mismatch.
@@ -410,7 +416,7 @@ bool CConversionView::ConvertFile(Job& job, size_t i, std::unique_ptr<PreparedIm
         RefuseFile(job, IDS_DIFFERENT_SIZE, name, job.summary.wrongSize);
         return true;
     }
-    WriteFrames(job, image, job.files[i].index, std::move(prepared->gray));
+    WriteFrames(job, image, job.files[i].index, *prepared);
     return true;
 }
 
@@ -436,7 +442,7 @@ int64_t CConversionView::FramesPerImage() const {
     return static_cast<int64_t>(form.AVIFrameTime) * rate / 1000;
 }
 
-void CConversionView::WriteFrames(Job& job, CImageFile& image, int listIndex, std::unique_ptr<CImageFile> gray) {
+void CConversionView::WriteFrames(Job& job, CImageFile& image, int listIndex, PreparedImage& prepared) {
     const int64_t frames = FramesPerImage();
     int firstFrame = 0;
     for (int64_t frame = 0; frame < frames; ++frame) {
@@ -445,7 +451,9 @@ void CConversionView::WriteFrames(Job& job, CImageFile& image, int listIndex, st
             return;
         }
         services_.BlinkActivity();
-        const CPixreelDoc::AddFrameResult result = doc_.AddFrame(image, firstFrame, std::move(gray));
+        // Every frame of an image has the same pixels, so a sample made ahead serves them all.
+        const CPixreelDoc::AddFrameResult result =
+            doc_.AddFrame(image, firstFrame, std::move(prepared.gray), &prepared.compressed);
         if (result == CPixreelDoc::kFrameWritten) {
             if (frame == 0)
                 ++job.summary.written;

@@ -132,7 +132,7 @@ private:
     void RefuseFile(Job& job, unsigned messageId, const std::string& name, int& count, const std::string& reason = {});
     void CountFailure(Job& job);
     int64_t FramesPerImage() const;
-    void WriteFrames(Job& job, CImageFile& image, int listIndex, std::unique_ptr<CImageFile> gray);
+    void WriteFrames(Job& job, CImageFile& image, int listIndex, PreparedImage& prepared);
     /// Looks for a stop request between two frames; logs "Stopping Processing" when there is one.
     bool StopSeen();
     void FinishJob(Job& job);

@@ -3,7 +3,8 @@
 #include <cstdlib>
 #include <system_error>
 
-void PrepareImage(const std::string& path, const FrameTransform& transform, bool wantGray, PreparedImage& out) {
+void PrepareImage(const std::string& path, const FrameTransform& transform, bool wantGray, const CCompressPlan* plan,
+                  PreparedImage& out) {
     CImageFile file;
     out.loaded = file.Load(path);
     out.warning = file.Image().LastWarning();
@@ -19,6 +20,8 @@ void PrepareImage(const std::string& path, const FrameTransform& transform, bool
     if (out.loaded)
         ApplyFrameTransforms(file, &transform);
     out.picture.TakeOver(file.Image());
+    if (out.loaded && plan)
+        plan->Prepare(out.picture, out.compressed);
 }
 
 CFramePipeline::CFramePipeline(std::vector<std::string> paths, const FrameTransform& transform, bool wantGray,
@@ -55,10 +58,7 @@ void CFramePipeline::HelperLoop() {
         if (stopping_)
             return;
         size_t index = nextClaim_++;
-        lock.unlock();
-        auto prepared = std::make_unique<PreparedImage>();
-        PrepareImage(paths_[index], transform_, wantGray_, *prepared);
-        lock.lock();
+        auto prepared = Prepare(index, lock);
         ready_[index] = std::move(prepared);
         changed_.notify_all();
     }
@@ -91,15 +91,27 @@ std::unique_ptr<PreparedImage> CFramePipeline::Take(size_t index) {
             continue;
         }
         nextClaim_ = claim + 1;
-        lock.unlock();
-        auto prepared = std::make_unique<PreparedImage>();
-        PrepareImage(paths_[claim], transform_, wantGray_, *prepared);
+        auto prepared = Prepare(claim, lock);
         if (claim == index)
             return prepared;
-        lock.lock();
         ready_[claim] = std::move(prepared);
         changed_.notify_all();
     }
+}
+
+// Prepares paths[index] outside the lock, for the plan in force when it starts.
+std::unique_ptr<PreparedImage> CFramePipeline::Prepare(size_t index, std::unique_lock<std::mutex>& lock) {
+    std::shared_ptr<const CCompressPlan> plan = plan_;
+    lock.unlock();
+    auto prepared = std::make_unique<PreparedImage>();
+    PrepareImage(paths_[index], transform_, wantGray_, plan.get(), *prepared);
+    lock.lock();
+    return prepared;
+}
+
+void CFramePipeline::CompressFor(std::shared_ptr<const CCompressPlan> plan) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    plan_ = std::move(plan);
 }
 
 size_t CFramePipeline::ReadyCount() {

@@ -1,7 +1,8 @@
 #pragma once
 // Prepares the images of a conversion ahead of the writer: while the worker writes one frame,
 // helper threads decode and transform the next images (and make the gray decodes the
-// identical-frame detection needs). The look-ahead is bounded, so memory does not grow with the
+// identical-frame detection needs) and, once the output stream is known, bring them into its
+// format and compress them where its compressor allows (engine/CompressAhead). The look-ahead is bounded, so memory does not grow with the
 // number of images, and the worker takes the images strictly in order: what it writes and logs
 // is exactly what it would be if it prepared each image itself.
 
@@ -14,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/CompressAhead.h"
 #include "engine/FrameTransform.h"
 #include "engine/ImageFile.h"
 
@@ -25,11 +27,14 @@ struct PreparedImage {
     /// The untransformed decode converted to gray, for the identical-frame detection; only when
     /// asked for and the file loaded.
     std::unique_ptr<CImageFile> gray;
+    /// The picture in the stream's format, compressed when the plan compresses.
+    CompressedAhead compressed;
 };
 
 /// Decodes the file, makes the gray copy when asked, and applies the transforms, exactly as the
-/// conversion does for one image.
-void PrepareImage(const std::string& path, const FrameTransform& transform, bool wantGray, PreparedImage& out);
+/// conversion does for one image; then, with a plan, prepares the picture for its stream.
+void PrepareImage(const std::string& path, const FrameTransform& transform, bool wantGray, const CCompressPlan* plan,
+                  PreparedImage& out);
 
 class CFramePipeline {
 public:
@@ -44,6 +49,9 @@ public:
     /// skipped). Instead of waiting, the caller prepares images itself: the one it asks for when
     /// nobody has started on it, else the next ones within the look-ahead.
     std::unique_ptr<PreparedImage> Take(size_t index);
+    /// From now on images are prepared for this plan's stream (null: for none). Images already
+    /// prepared keep what they were made for.
+    void CompressFor(std::shared_ptr<const CCompressPlan> plan);
 
     /// The number of helper threads for this machine: one less than its cores, at least one and
     /// at most two; PIXREEL_LOOKAHEAD, when set, gives the number (0 turns the helpers off).
@@ -53,6 +61,7 @@ public:
 
 private:
     void HelperLoop();
+    std::unique_ptr<PreparedImage> Prepare(size_t index, std::unique_lock<std::mutex>& lock);
 
     const std::vector<std::string> paths_;
     const FrameTransform transform_;
@@ -65,5 +74,6 @@ private:
     size_t nextTake_ = 0;   // one past the index last taken
     std::map<size_t, std::unique_ptr<PreparedImage>> ready_;
     bool stopping_ = false;
+    std::shared_ptr<const CCompressPlan> plan_;
     std::vector<std::thread> helpers_;
 };

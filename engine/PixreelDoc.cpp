@@ -107,7 +107,8 @@ bool CPixreelDoc::FitsOpenStream(const CImageFile& image) const {
     return !writer_.IsOpen() || !streamFormat_.valid || streamFormat_.SameSize(image.Image());
 }
 
-CPixreelDoc::AddFrameResult CPixreelDoc::AddFrame(CImageFile& image, int& firstFrame, std::unique_ptr<CImageFile> gray) {
+CPixreelDoc::AddFrameResult CPixreelDoc::AddFrame(CImageFile& image, int& firstFrame, std::unique_ptr<CImageFile> gray,
+                                                  CompressedAhead* ahead) {
     std::lock_guard<std::recursive_timed_mutex> lock(outputMutex_);
     if (closedForExit_)
         return kFrameFailed;
@@ -117,7 +118,7 @@ CPixreelDoc::AddFrameResult CPixreelDoc::AddFrame(CImageFile& image, int& firstF
     // The compressor was set up for the stream's first frame; a frame of another depth or
     // palette is brought into that format first, and one that cannot be is not written.
     bool ready = streamFormat_.Matches(image.Image()) || ConvertToFormat(image.Image(), streamFormat_);
-    if (ready && writer_.WriteFrame(image)) {
+    if (ready && WriteFrame(image, ahead)) {
         if (firstFrame == 0) {
             LogFormatted(services_, IDS_PROCESSED, image.Name(), true, false);
             firstFrame = 1;
@@ -144,6 +145,27 @@ bool CPixreelDoc::CloseForExit(std::chrono::milliseconds wait) {
     return true;
 }
 
+int CPixreelDoc::WriteFrame(CImageFile& image, CompressedAhead* ahead) {
+    if (ahead && plan_ && plan_->Compresses()) {
+        // A frame that comes without its sample (prepared before the plan was made) is compressed
+        // by a twin too: the stream's own compressor then never holds a frame's working memory
+        // beside the twins' (FFV1's is some hundreds of megabytes).
+        if (ahead->plan != plan_->Id())
+            plan_->Prepare(image.Image(), *ahead);
+        // A sample made for this stream is the one its compressor would make now.
+        if (ahead->plan == plan_->Id())
+            return writer_.WriteCompressedFrame(image, ahead->sample, ahead->key);
+    }
+    return writer_.WriteFrame(image);
+}
+
+std::shared_ptr<const CCompressPlan> CPixreelDoc::CompressPlan() {
+    std::lock_guard<std::recursive_timed_mutex> lock(outputMutex_);
+    if (!plan_ && writer_.IsOpen() && streamFormat_.valid)
+        plan_ = std::make_shared<const CCompressPlan>(streamFormat_, writer_.CompressorTwin());
+    return plan_;
+}
+
 int CPixreelDoc::CloseAvi() {
     std::lock_guard<std::recursive_timed_mutex> lock(outputMutex_);
     services_.SetWaitCursor(true);
@@ -165,6 +187,7 @@ int CPixreelDoc::CloseAvi() {
     }
     outputFull_ = 0;
     streamFormat_.Clear();
+    plan_.reset();
     comparer_.Reset();
     services_.EnableCloseAvi(false);
     services_.SetWaitCursor(false);

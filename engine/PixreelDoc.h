@@ -16,6 +16,7 @@
 
 #include "config/Settings.h"
 #include "engine/AviWriter.h"
+#include "engine/CompressAhead.h"
 #include "engine/FrameComparer.h"
 #include "engine/ImageFile.h"
 #include "engine/StreamFormat.h"
@@ -46,8 +47,14 @@ public:
     int OpenForImage(const CImageFile& image);
     /// Adds one frame of the image. On the image's first frame (firstFrame 0) the comparer may
     /// drop it as identical; `gray` is its untransformed gray decode when one was made ahead.
-    /// A written first frame sets firstFrame to 1.
-    AddFrameResult AddFrame(CImageFile& image, int& firstFrame, std::unique_ptr<CImageFile> gray = nullptr);
+    /// A written first frame sets firstFrame to 1. `ahead` is what was made of the image ahead of
+    /// the writer (engine/CompressAhead); it is used when it was made for the open stream, and
+    /// made here when the stream has a plan and it is missing, for the image's next frames.
+    AddFrameResult AddFrame(CImageFile& image, int& firstFrame, std::unique_ptr<CImageFile> gray = nullptr,
+                            CompressedAhead* ahead = nullptr);
+    /// The plan for preparing frames of the open stream ahead of the writer; null while no
+    /// stream is set up. The same plan until the output is closed.
+    std::shared_ptr<const CCompressPlan> CompressPlan();
     /// Closes an open output (with its INFO chunk when WriteCopyright is set) and forgets the
     /// comparer's reference. Always 1.
     int CloseAvi();
@@ -73,6 +80,8 @@ public:
     CAviWriter& Writer() { return writer_; }
 
 private:
+    int WriteFrame(CImageFile& image, CompressedAhead* ahead);
+
     WindowServices& services_;
     std::atomic<int> outputMode_{0};
     CDocAviWriter writer_;
@@ -80,6 +89,7 @@ private:
     Settings settings_;
     std::string outputName_;
     StreamFormat streamFormat_;  // of the open output, once its streams are set up
+    std::shared_ptr<const CCompressPlan> plan_;  // made on demand for the open output
     int failedCloses_ = 0;
     int outputFull_ = 0;
     // Held by every operation on the output. Recursive: opening in the one-per-image style

@@ -179,6 +179,7 @@ struct CompressorState {
     std::unique_ptr<VideoCompressor> compressor;
     DibLayout input;
     bool formatSet = false;
+    bool holds = false;  // the compressor holds frames back (VideoCompressor::HoldsFrames)
     uint32_t framesIn = 0;
     std::vector<uint8_t> packet;
 };
@@ -737,6 +738,7 @@ HRESULT SetCompressedFormat(AviStreamObject& stream, const void* format, LONG si
             return started;
         stored = c.compressor->OutputFormat();
         s.info.fccHandler = c.options.fccHandler;
+        c.holds = c.compressor->HoldsFrames();
     }
     c.input = std::move(layout);
     c.formatSet = true;
@@ -762,7 +764,8 @@ HRESULT CompressFrame(AviStreamObject& stream, const void* buffer, LONG bytes, c
     } else {
         DWORD every = (c.options.dwFlags & AVICOMPRESSF_KEYFRAMES) ? c.options.dwKeyFrameEvery : 0;
         bool forceKey = key || c.framesIn == 0 || (every > 0 && c.framesIn % every == 0);
-        LRESULT done = c.compressor->Compress(static_cast<const uint8_t*>(buffer), forceKey, c.packet, key);
+        LRESULT done = CompressFrameWith(*c.compressor, static_cast<const uint8_t*>(buffer), c.input.imageBytes,
+                                         forceKey, c.packet, key);
         if (done != ICERR_OK)
             return Fail(AVIERR_COMPRESSOR, errno ? errno : EIO);
         if (c.packet.size() > 0xFFFFFFF0u)
@@ -948,30 +951,13 @@ HRESULT AVIStreamSetFormat(PAVISTREAM stream, LONG position, void* format, LONG 
     return AVIERR_OK;
 }
 
-HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, const void* buffer, LONG bytes, DWORD flags,
-                       LONG* samplesWritten, LONG* bytesWritten) {
-    if (samplesWritten)
-        *samplesWritten = 0;
-    if (bytesWritten)
-        *bytesWritten = 0;
-    if (!ValidStream(stream))
-        return Fail(AVIERR_BADHANDLE, EBADF);
-    if (bytes < 0 || (bytes > 0 && !buffer) || samples < 0)
-        return Fail(AVIERR_BADPARAM, EINVAL);
-    AviFileObject& f = *stream->file;
-    StreamState& s = *stream->state;
-    // One chunk holds one sample of a stream without a fixed sample size.
-    if (s.info.dwSampleSize == 0 && samples != 1)
-        return Fail(AVIERR_BADPARAM, EINVAL);
+namespace {
 
-    const void* data = buffer;
-    uint32_t size = static_cast<uint32_t>(bytes);
-    bool key = (flags & AVIIF_KEYFRAME) != 0;
-    if (stream->source) {
-        HRESULT compressed = CompressFrame(*stream, buffer, bytes, data, size, key);
-        if (compressed != AVIERR_OK)
-            return compressed;
-    }
+// Stores one sample (after its compression, if any) and reports what was written.
+HRESULT StoreSample(AviStreamObject& stream, LONG start, LONG samples, const void* data, uint32_t size, bool key,
+                    LONG* samplesWritten, LONG* bytesWritten) {
+    AviFileObject& f = *stream.file;
+    StreamState& s = *stream.state;
     if (s.chunkId == 0 && f.headerWritten)
         return Fail(AVIERR_INTERNAL, EINVAL);
     HRESULT result = WriteSamples(f, s, start, data, size, key);
@@ -984,12 +970,127 @@ HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, const void* 
     return AVIERR_OK;
 }
 
+// The frames a compressor that holds frames back has finished, each appended at the next free
+// position: they come in decode order, which is the order readers take them in.
+HRESULT StoreHeld(AviStreamObject& stream, std::vector<VideoCompressor::Packet>& done, LONG* samplesWritten,
+                  LONG* bytesWritten) {
+    LONG samples = 0, bytes = 0;
+    for (const VideoCompressor::Packet& packet : done) {
+        if (packet.bytes.size() > 0xFFFFFFF0u)
+            return Fail(AVIERR_BADSIZE, EFBIG);
+        HRESULT stored = StoreSample(stream, -1, 1, packet.bytes.data(), static_cast<uint32_t>(packet.bytes.size()),
+                                     packet.key, nullptr, nullptr);
+        if (stored != AVIERR_OK)
+            return stored;
+        ++samples;
+        bytes += static_cast<LONG>(packet.bytes.size());
+    }
+    if (samplesWritten)
+        *samplesWritten = samples;
+    if (bytesWritten)
+        *bytesWritten = bytes;
+    return AVIERR_OK;
+}
+
+HRESULT WriteHeld(AviStreamObject& stream, const void* buffer, LONG bytes, bool key, LONG* samplesWritten,
+                  LONG* bytesWritten) {
+    CompressorState& c = stream.compression;
+    if (!c.formatSet)
+        return Fail(AVIERR_BADFORMAT, EINVAL);
+    if (static_cast<uint64_t>(bytes) < c.input.imageBytes)
+        return Fail(AVIERR_BADSIZE, EINVAL);
+    if (stream.file->status != AVIERR_OK)
+        return FileResult(*stream.file);
+    DWORD every = (c.options.dwFlags & AVICOMPRESSF_KEYFRAMES) ? c.options.dwKeyFrameEvery : 0;
+    bool forceKey = key || c.framesIn == 0 || (every > 0 && c.framesIn % every == 0);
+    std::vector<VideoCompressor::Packet> done;
+    if (c.compressor->CompressHeld(static_cast<const uint8_t*>(buffer), forceKey, done) != ICERR_OK)
+        return Fail(AVIERR_COMPRESSOR, errno ? errno : EIO);
+    ++c.framesIn;
+    return StoreHeld(stream, done, samplesWritten, bytesWritten);
+}
+
+// The last frames of a compressor that holds frames back, at the end of its stream. A failure
+// becomes the file's, so that its release reports the file as not whole.
+void DrainHeld(AviStreamObject& stream) {
+    CompressorState& c = stream.compression;
+    AviFileObject& f = *stream.file;
+    if (!c.formatSet || f.status != AVIERR_OK)
+        return;
+    std::vector<VideoCompressor::Packet> done;
+    if (c.compressor->Drain(done) != ICERR_OK) {
+        Record(f, AVIERR_COMPRESSOR, errno ? errno : EIO);
+        return;
+    }
+    if (StoreHeld(stream, done, nullptr, nullptr) != AVIERR_OK)
+        Record(f, AVIERR_FILEWRITE, errno ? errno : EIO);
+    c.holds = false;
+}
+
+}  // namespace
+
+HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, const void* buffer, LONG bytes, DWORD flags,
+                       LONG* samplesWritten, LONG* bytesWritten) {
+    if (samplesWritten)
+        *samplesWritten = 0;
+    if (bytesWritten)
+        *bytesWritten = 0;
+    if (!ValidStream(stream))
+        return Fail(AVIERR_BADHANDLE, EBADF);
+    if (bytes < 0 || (bytes > 0 && !buffer) || samples < 0)
+        return Fail(AVIERR_BADPARAM, EINVAL);
+    // One chunk holds one sample of a stream without a fixed sample size.
+    if (stream->state->info.dwSampleSize == 0 && samples != 1)
+        return Fail(AVIERR_BADPARAM, EINVAL);
+
+    const void* data = buffer;
+    uint32_t size = static_cast<uint32_t>(bytes);
+    bool key = (flags & AVIIF_KEYFRAME) != 0;
+    if (stream->source && stream->compression.holds)
+        return WriteHeld(*stream, buffer, bytes, key, samplesWritten, bytesWritten);
+    if (stream->source) {
+        HRESULT compressed = CompressFrame(*stream, buffer, bytes, data, size, key);
+        if (compressed != AVIERR_OK)
+            return compressed;
+    }
+    return StoreSample(*stream, start, samples, data, size, key, samplesWritten, bytesWritten);
+}
+
+std::unique_ptr<VideoCompressor> AVIStreamCompressorTwin(PAVISTREAM stream) {
+    if (!ValidStream(stream) || !stream->source)
+        return nullptr;
+    const CompressorState& c = stream->compression;
+    if (c.passThrough || !c.formatSet || !c.compressor)
+        return nullptr;
+    return c.compressor->Twin();
+}
+
+HRESULT AVIStreamWriteCompressed(PAVISTREAM stream, LONG start, const void* sample, LONG bytes, bool key,
+                                 LONG* bytesWritten) {
+    if (bytesWritten)
+        *bytesWritten = 0;
+    if (!ValidStream(stream))
+        return Fail(AVIERR_BADHANDLE, EBADF);
+    if (bytes < 0 || (bytes > 0 && !sample))
+        return Fail(AVIERR_BADPARAM, EINVAL);
+    CompressorState& c = stream->compression;
+    if (!stream->source || c.passThrough || !c.formatSet)
+        return Fail(AVIERR_BADFORMAT, EINVAL);
+    // The same checks and count as a frame the stream's own compressor compresses.
+    if (stream->file->status != AVIERR_OK)
+        return FileResult(*stream->file);
+    ++c.framesIn;
+    return StoreSample(*stream, start, 1, sample, static_cast<uint32_t>(bytes), key, nullptr, bytesWritten);
+}
+
 ULONG AVIStreamRelease(PAVISTREAM stream) {
     if (!stream || stream->refs <= 0)
         return 0;
     ULONG left = static_cast<ULONG>(--stream->refs);
     if (left > 0)
         return left;
+    if (stream->source && stream->compression.holds)
+        DrainHeld(*stream);
     AviFileObject* file = stream->file;
     AviStreamObject* source = stream->source;
     delete stream;

@@ -16,11 +16,15 @@
 // from the start, so a process killed mid-run leaves a file readable up to its last sample.
 //
 // Threads: one file and its streams are used by one thread at a time; different files may be
-// written on different threads at once.
+// written on different threads at once. Twins of a stream's compressor belong to whichever
+// thread uses them.
 
 #include <cstdint>
+#include <memory>
 
 #include "platform/WinTypes.h"
+
+class VideoCompressor;
 
 using HRESULT = int32_t;
 using ULONG = uint32_t;
@@ -135,6 +139,17 @@ HRESULT AVIStreamSetFormat(PAVISTREAM stream, LONG position, void* format, LONG 
 /// compressor's answer decides the flag that is stored.
 HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, const void* buffer, LONG bytes, DWORD flags,
                        LONG* samplesWritten, LONG* bytesWritten);
+
+/// A twin of the compressor in front of a compressed stream (VideoCompressor::Twin), set up for
+/// the stream's input format, for compressing its frames on another thread; null for
+/// uncompressed frames, before the format is set, and for a compressor whose frames depend on
+/// the frames before them.
+std::unique_ptr<VideoCompressor> AVIStreamCompressorTwin(PAVISTREAM stream);
+/// Writes the next frame of a compressed stream as the sample that a twin of its compressor made
+/// from the frame's pixels (with its key answer): the file receives what AVIStreamWrite of those
+/// pixels would have written.
+HRESULT AVIStreamWriteCompressed(PAVISTREAM stream, LONG start, const void* sample, LONG bytes, bool key,
+                                 LONG* bytesWritten);
 
 /// Stores a chunk of file-level data (for example ckid "LIST" with an "INFO" list) in the header
 /// area when it fits the room kept there, otherwise after the data.

@@ -1,5 +1,6 @@
 #include "platform/CodecPixels.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/DibRows.h"
@@ -93,25 +94,47 @@ inline uint8_t CrOf(int b, int g, int r) {
 
 }  // namespace
 
-void BgrToYuv(const uint8_t* bgr, uint32_t width, uint32_t height, int chromaShiftX, int chromaShiftY,
-              uint8_t* y, ptrdiff_t yStride, uint8_t* u, ptrdiff_t uStride, uint8_t* v, ptrdiff_t vStride) {
-    size_t rowBytes = static_cast<size_t>(width) * 3;
+void BgrToYuv(const uint8_t* bgr, ptrdiff_t bgrStride, uint32_t width, uint32_t height, int chromaShiftX,
+              int chromaShiftY, uint8_t* y, ptrdiff_t yStride, uint8_t* u, ptrdiff_t uStride, uint8_t* v,
+              ptrdiff_t vStride) {
     for (uint32_t row = 0; row < height; ++row) {
-        const uint8_t* p = bgr + rowBytes * row;
+        const uint8_t* p = bgr + bgrStride * static_cast<ptrdiff_t>(row);
         uint8_t* out = y + yStride * row;
         for (uint32_t x = 0; x < width; ++x)
             out[x] = LumaOf(p[3 * x], p[3 * x + 1], p[3 * x + 2]);
     }
-    uint32_t chromaWidth = (width + (1u << chromaShiftX) - 1) >> chromaShiftX;
-    uint32_t chromaHeight = (height + (1u << chromaShiftY) - 1) >> chromaShiftY;
+    const uint32_t chromaWidth = (width + (1u << chromaShiftX) - 1) >> chromaShiftX;
+    const uint32_t chromaHeight = (height + (1u << chromaShiftY) - 1) >> chromaShiftY;
     for (uint32_t cy = 0; cy < chromaHeight; ++cy) {
         uint8_t* uRow = u + uStride * cy;
         uint8_t* vRow = v + vStride * cy;
-        for (uint32_t cx = 0; cx < chromaWidth; ++cx) {
+        const uint32_t top = cy << chromaShiftY;
+        const uint32_t rows = std::min(1u << chromaShiftY, height - top);
+        const uint8_t* p0 = bgr + bgrStride * static_cast<ptrdiff_t>(top);
+        const uint8_t* p1 = bgr + bgrStride * static_cast<ptrdiff_t>(top + rows - 1);
+        uint32_t cx = 0;
+        if (chromaShiftX == 1 && chromaShiftY == 1 && rows == 2) {
+            // Whole 2 x 2 blocks: the average of four, rounded as below.
+            for (; cx < width / 2; ++cx) {
+                const uint8_t* a = p0 + 6 * cx;
+                const uint8_t* b = p1 + 6 * cx;
+                const int blue = (a[0] + a[3] + b[0] + b[3] + 2) >> 2;
+                const int green = (a[1] + a[4] + b[1] + b[4] + 2) >> 2;
+                const int red = (a[2] + a[5] + b[2] + b[5] + 2) >> 2;
+                uRow[cx] = CbOf(blue, green, red);
+                vRow[cx] = CrOf(blue, green, red);
+            }
+        } else if (chromaShiftX == 0 && chromaShiftY == 0) {
+            for (; cx < width; ++cx) {
+                uRow[cx] = CbOf(p0[3 * cx], p0[3 * cx + 1], p0[3 * cx + 2]);
+                vRow[cx] = CrOf(p0[3 * cx], p0[3 * cx + 1], p0[3 * cx + 2]);
+            }
+        }
+        for (; cx < chromaWidth; ++cx) {
             // Average the block of source pixels this chroma sample covers (fewer at odd edges).
             int b = 0, g = 0, r = 0, n = 0;
-            for (uint32_t sy = cy << chromaShiftY; sy < ((cy + 1) << chromaShiftY) && sy < height; ++sy) {
-                const uint8_t* p = bgr + rowBytes * sy;
+            for (uint32_t sy = top; sy < top + rows; ++sy) {
+                const uint8_t* p = bgr + bgrStride * static_cast<ptrdiff_t>(sy);
                 for (uint32_t sx = cx << chromaShiftX; sx < ((cx + 1) << chromaShiftX) && sx < width; ++sx) {
                     b += p[3 * sx];
                     g += p[3 * sx + 1];

@@ -34,7 +34,9 @@ void DibRowToIndexes(const DibLayout& layout, const uint8_t* bits, uint32_t yFro
 /// The whole picture top-down as B, G, R triples (width * 3 bytes a row, no padding).
 void DibToBgr(const DibLayout& layout, const uint8_t* bits, std::vector<uint8_t>& bgr);
 
-/// Studio-range BT.601 conversion of top-down BGR pixels into planes. Chroma planes are
+/// Studio-range BT.601 conversion of BGR pixels into planes; row r of the picture (from the top)
+/// starts at bgr + r * bgrStride (a negative stride walks a bottom-up DIB). Chroma planes are
 /// subsampled by chromaShiftX/Y (0 or 1) with rounding up of odd sides, averaging each block.
-void BgrToYuv(const uint8_t* bgr, uint32_t width, uint32_t height, int chromaShiftX, int chromaShiftY,
-              uint8_t* y, ptrdiff_t yStride, uint8_t* u, ptrdiff_t uStride, uint8_t* v, ptrdiff_t vStride);
+void BgrToYuv(const uint8_t* bgr, ptrdiff_t bgrStride, uint32_t width, uint32_t height, int chromaShiftX,
+              int chromaShiftY, uint8_t* y, ptrdiff_t yStride, uint8_t* u, ptrdiff_t uStride, uint8_t* v,
+              ptrdiff_t vStride);

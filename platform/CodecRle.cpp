@@ -80,6 +80,9 @@ public:
         return ICERR_OK;
     }
 
+    // Every frame is coded whole.
+    std::unique_ptr<VideoCompressor> Twin() const override { return std::make_unique<Rle8Compressor>(*this); }
+
 private:
     DibLayout input_;
     std::vector<uint8_t> row_;

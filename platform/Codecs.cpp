@@ -8,6 +8,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -43,6 +44,7 @@ const CodecOptionSpec kMjpgOptions[] = {
 const CodecOptionSpec kH264Options[] = {
     {"Preset", "Speed preset", kX264Presets, 5},
     {"Tune", "Tuning", kX264Tunes, 0},
+    {"Lookahead", "Look-ahead and B-frames (smaller files; frames are written late)", kNoYes, 0},
 };
 const CodecOptionSpec kFfv1Options[] = {
     {"Coder", "Entropy coder", kFfv1Coders, 1},
@@ -269,6 +271,30 @@ const char* CodecEntry::OptionText(const char* key) const {
 std::unique_ptr<VideoCompressor> CreateVideoCompressor(DWORD fccHandler) {
     const CodecEntry* e = FindEntry(fccHandler);
     return e ? e->create(*e) : nullptr;
+}
+
+namespace {
+std::atomic<CompressFaultHook> gFaultHook{nullptr};
+}  // namespace
+
+void SetCompressFaultHook(CompressFaultHook hook) { gFaultHook = hook; }
+
+LRESULT CompressFrameWith(VideoCompressor& compressor, const uint8_t* bits, uint64_t bytes, bool forceKey,
+                          std::vector<uint8_t>& out, bool& key) {
+    CompressFaultHook hook = gFaultHook.load();
+    if (hook && hook(bits, bytes)) {
+        errno = EIO;
+        return ICERR_INTERNAL;
+    }
+    return compressor.Compress(bits, forceKey, out, key);
+}
+
+LRESULT VideoCompressor::CompressHeld(const uint8_t* bits, bool forceKey, std::vector<Packet>& done) {
+    Packet packet;
+    LRESULT result = Compress(bits, forceKey, packet.bytes, packet.key);
+    if (result == ICERR_OK)
+        done.push_back(std::move(packet));
+    return result;
 }
 
 void VideoCompressor::SetOutputFormat(const DibLayout& input, DWORD compression, WORD bitCount, uint32_t imageBytes,

@@ -13,6 +13,9 @@ namespace {
 
 // Pending bytes above this are handed over at once even within a sample, to bound memory.
 constexpr size_t kFlushAbove = 4u << 20;
+// Blocks of this size and more (frames) go to the system straight from the caller's buffer
+// instead of being copied into the pending bytes first.
+constexpr size_t kDirectFrom = 256u << 10;
 
 }  // namespace
 
@@ -42,6 +45,11 @@ bool RiffWriter::Fail(int code) {
 void RiffWriter::PutBytes(const void* data, size_t size) {
     if (error_ != 0 || size == 0)
         return;
+    if (size >= kDirectFrom) {
+        if (Flush())
+            WriteOut(static_cast<const uint8_t*>(data), size);
+        return;
+    }
     try {
         const auto* bytes = static_cast<const uint8_t*>(data);
         pending_.insert(pending_.end(), bytes, bytes + size);
@@ -164,29 +172,27 @@ bool RiffWriter::Flush() {
     }
     if (pending_.empty())
         return true;
+    const size_t done = WriteOut(pending_.data(), pending_.size());
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(done));
+    return error_ == 0;
+}
+
+size_t RiffWriter::WriteOut(const uint8_t* data, size_t size) {
     // Bytes that reached the file before a failure stay counted, so that a later Truncate
     // knows where the file really ends.
     size_t done = 0;
-    while (done < pending_.size()) {
-        ssize_t n = ::write(fd_, pending_.data() + done, pending_.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            int code = errno;
-            flushed_ += done;
-            pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(done));
-            return Fail(code);
-        }
-        if (n == 0) {
-            flushed_ += done;
-            pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(done));
-            return Fail(ENOSPC);
+    while (done < size) {
+        ssize_t n = ::write(fd_, data + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            Fail(n < 0 ? errno : ENOSPC);
+            break;
         }
         done += static_cast<size_t>(n);
     }
     flushed_ += done;
-    pending_.clear();
-    return true;
+    return done;
 }
 
 bool RiffWriter::Truncate(uint64_t offset) {

@@ -63,6 +63,9 @@ public:
 private:
     bool Fail(int code);
     bool WriteAt(uint64_t offset, const uint8_t* data, size_t size);
+    // Hands bytes to the system at the end of the file; returns how many reached it (all of
+    // them unless it failed).
+    size_t WriteOut(const uint8_t* data, size_t size);
 
     int fd_ = -1;
     uint64_t flushed_ = 0;          // bytes already handed to the system

@@ -27,6 +27,24 @@ public:
     /// Compresses one frame of the input format (bottom-up DIB rows). forceKey asks for a key
     /// frame. Exactly one output frame per input frame; key says whether it is a key frame.
     virtual LRESULT Compress(const uint8_t* bits, bool forceKey, std::vector<uint8_t>& out, bool& key) = 0;
+    /// One compressed frame as it comes out of a compressor that holds frames back.
+    struct Packet {
+        std::vector<uint8_t> bytes;
+        bool key = false;
+    };
+    /// After Begin: whether frames come out later than they go in and in decode order (look-ahead,
+    /// B-frames). Such a compressor takes frames through CompressHeld and gives the frames it
+    /// still holds through Drain at the end of the stream; Compress is not used.
+    virtual bool HoldsFrames() const { return false; }
+    /// Takes one frame and appends the frames that are done, none or several, in decode order.
+    virtual LRESULT CompressHeld(const uint8_t* bits, bool forceKey, std::vector<Packet>& done);
+    /// Appends the frames still held, in decode order; afterwards the compressor takes no frames.
+    virtual LRESULT Drain(std::vector<Packet>&) { return ICERR_OK; }
+    /// After Begin: a second compressor set up exactly like this one, for compressing frames of
+    /// the same stream on another thread. Only a compressor whose output for a frame depends on
+    /// that frame's pixels alone has one (so that any instance gives the same bytes); null for
+    /// one that carries state from frame to frame.
+    virtual std::unique_ptr<VideoCompressor> Twin() const { return nullptr; }
 
     const std::vector<uint8_t>& OutputFormat() const { return outputFormat_; }
 
@@ -38,6 +56,16 @@ protected:
 
     std::vector<uint8_t> outputFormat_;
 };
+
+/// Compresses one frame through the compressor, unless the fault hook (a test's) refuses it.
+LRESULT CompressFrameWith(VideoCompressor& compressor, const uint8_t* bits, uint64_t bytes, bool forceKey,
+                          std::vector<uint8_t>& out, bool& key);
+
+/// A test's stand-in for a compressor failing in the middle of a run: every frame whose bytes
+/// the hook answers true for fails (ICERR_INTERNAL, errno EIO) in whichever instance takes it.
+/// Null (the default) lets every frame through. Set it while no frame is being compressed.
+using CompressFaultHook = bool (*)(const uint8_t* bits, uint64_t bytes);
+void SetCompressFaultHook(CompressFaultHook hook);
 
 /// A compressor instance for a registry code (matched as ICOpen matches it); null when the code
 /// is not offered here.

@@ -52,7 +52,7 @@ TEST_F(FramePipelineTest, EveryHelperCountGivesTheSamePicturesInOrder) {
     std::vector<std::string> expectedGray;
     for (const std::string& path : paths) {
         PreparedImage one;
-        PrepareImage(path, transform, true, one);
+        PrepareImage(path, transform, true, nullptr, one);
         expected.push_back(Bytes(one.picture));
         expectedGray.push_back(one.gray ? Bytes(one.gray->Image()) : "");
     }
@@ -73,7 +73,7 @@ TEST_F(FramePipelineTest, EveryHelperCountGivesTheSamePicturesInOrder) {
 
 TEST_F(FramePipelineTest, GrayDecodeIsTheComparersOwn) {
     PreparedImage prepared;
-    PrepareImage(paths[1], transform, true, prepared);
+    PrepareImage(paths[1], transform, true, nullptr, prepared);
     ASSERT_TRUE(prepared.gray);
     CImageFile own;
     ASSERT_TRUE(own.Load(paths[1]));
@@ -82,7 +82,7 @@ TEST_F(FramePipelineTest, GrayDecodeIsTheComparersOwn) {
     EXPECT_EQ(prepared.gray->Path(), paths[1]);
     // Without the detection nothing extra is made.
     PreparedImage plain;
-    PrepareImage(paths[1], transform, false, plain);
+    PrepareImage(paths[1], transform, false, nullptr, plain);
     EXPECT_FALSE(plain.gray);
 }
 
@@ -94,7 +94,7 @@ TEST_F(FramePipelineTest, LookAheadIsBoundedAndSkippedImagesAreDropped) {
     EXPECT_LE(pipeline.ReadyCount(), 3u);
     auto later = pipeline.Take(6);
     PreparedImage direct;
-    PrepareImage(paths[6], transform, false, direct);
+    PrepareImage(paths[6], transform, false, nullptr, direct);
     EXPECT_EQ(Bytes(later->picture), Bytes(direct.picture));
     std::this_thread::sleep_for(100ms);
     EXPECT_LE(pipeline.ReadyCount(), 2u);  // 7 and 8 at most

@@ -4,13 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include <jpeglib.h>
+
 #include "platform/Codecs.h"
+#include "platform/VideoCompressor.h"
 #include "platform/Profile.h"
 #include "support/AviTestFrames.h"
 #include "support/Ffprobe.h"
@@ -406,6 +411,160 @@ TEST_F(CodecsTest, ConfigurationIsStoredInItsOwnSectionAndUsed) {
     ICClose(hic);
     ICSetConfigureHandler(nullptr);
     ICSetConfigFile(nullptr);
+}
+
+namespace {
+
+// The JPEG that libjpeg alone writes for a top-down BGR picture with the MJPG frame's settings.
+std::vector<uint8_t> PlainLibjpeg(const std::vector<uint8_t>& bgr, int width, int height, int quality, int hSample,
+                                  int vSample) {
+    jpeg_compress_struct info;
+    jpeg_error_mgr errors;
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* out = nullptr;
+    unsigned long outBytes = 0;
+    jpeg_mem_dest(&info, &out, &outBytes);
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = 3;
+    info.in_color_space = JCS_EXT_BGR;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, quality, TRUE);
+    info.comp_info[0].h_samp_factor = hSample;
+    info.comp_info[0].v_samp_factor = vSample;
+    info.optimize_coding = TRUE;
+    jpeg_start_compress(&info, TRUE);
+    const JOCTET avi1[14] = {'A', 'V', 'I', '1'};
+    jpeg_write_marker(&info, JPEG_APP0, avi1, sizeof avi1);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(bgr.data() + static_cast<size_t>(info.next_scanline) * width * 3);
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::vector<uint8_t> bytes(out, out + outBytes);
+    std::free(out);
+    return bytes;
+}
+
+}  // namespace
+
+// The MJPG compressor counts the Huffman symbols with a pass of its own: its frames must be the
+// bytes libjpeg writes when it counts them itself, for every kind of block (flat ones, sparse
+// ones with long zero runs, dense noise, the largest coefficients) and every subsampling.
+TEST_F(CodecsTest, MjpgFramesAreWhatLibjpegAloneWrites) {
+    struct Picture {
+        const char* name;
+        uint8_t (*value)(uint32_t x, uint32_t y, uint32_t channel);
+    };
+    const Picture pictures[] = {
+        {"flat", [](uint32_t, uint32_t, uint32_t c) { return static_cast<uint8_t>(60 + 40 * c); }},
+        {"sparse", [](uint32_t x, uint32_t y, uint32_t c) {
+             return static_cast<uint8_t>((x * 7 + y * 5) % 97 == 0 ? 255 : (x + y + 30 * c) / 3);
+         }},
+        {"noise", [](uint32_t x, uint32_t y, uint32_t c) {
+             uint32_t h = (x * 374761393u + y * 668265263u + c * 2246822519u) ^ 0x9E3779B9u;
+             return static_cast<uint8_t>((h ^ (h >> 15)) * 2654435761u >> 24);
+         }},
+        {"checker", [](uint32_t x, uint32_t y, uint32_t) { return static_cast<uint8_t>((x + y) % 2 ? 255 : 0); }},
+    };
+    const char* const subsamplings[] = {"4:2:0", "4:2:2", "4:4:4"};
+    const int sizes[][2] = {{64, 48}, {37, 23}};
+    std::string ini = dir.file("pixreel.ini");
+    ICSetConfigFile(ini.c_str());
+    for (int s = 0; s < 3; ++s) {
+        WriteFileBytes(ini, std::string("[Codec.MJPG]\nSubsampling=") + subsamplings[s] + "\n");
+        for (const auto& size : sizes) {
+            for (const Picture& picture : pictures) {
+                for (DWORD quality : {5000u, 10000u}) {
+                    SCOPED_TRACE(std::string(subsamplings[s]) + " " + picture.name + " " + std::to_string(size[0]) +
+                                 " q" + std::to_string(quality));
+                    TestPicture frame = MakeTestPicture(size[0], size[1], 24, 0);
+                    std::vector<uint8_t> bgr;  // top-down
+                    for (int y = 0; y < size[1]; ++y) {
+                        uint8_t* row = frame.bits.data() + static_cast<size_t>(size[1] - 1 - y) * frame.header.biSizeImage / size[1];
+                        for (int x = 0; x < size[0]; ++x)
+                            for (uint32_t c = 0; c < 3; ++c)
+                                bgr.push_back(row[3 * x + c] = picture.value(x, y, c));
+                    }
+                    DibLayout layout;
+                    ASSERT_TRUE(ParseDibFormat(&frame.header, 0, layout));
+                    std::unique_ptr<VideoCompressor> mjpg = CreateVideoCompressor(Code("MJPG"));
+                    CompressSettings settings;
+                    settings.quality = quality;
+                    ASSERT_EQ(mjpg->Begin(layout, settings), ICERR_OK);
+                    std::vector<uint8_t> sample;
+                    bool key = false;
+                    ASSERT_EQ(mjpg->Compress(frame.bits.data(), true, sample, key), ICERR_OK);
+                    const int hSample = s == 2 ? 1 : 2, vSample = s == 0 ? 2 : 1;
+                    EXPECT_TRUE(sample == PlainLibjpeg(bgr, size[0], size[1], static_cast<int>(quality / 100), hSample,
+                                                       vSample));
+                }
+            }
+        }
+    }
+    ICSetConfigFile(nullptr);
+}
+
+// x264 with look-ahead and B-frames holds frames back and gives them out late, in decode order;
+// the stream drains it at its end. Every frame must land, and readers must show them in order.
+TEST_F(CodecsTest, H264WithLookaheadWritesEveryFrameInOrder) {
+    ICINFO listed;
+    if (!ICInfo(ICTYPE_VIDEO, Code("H264"), &listed))
+        GTEST_SKIP() << "this machine's FFmpeg has no libx264";
+    std::string ini = dir.file("pixreel.ini");
+    WriteFileBytes(ini, "[Codec.H264]\nLookahead=Yes\nPreset=veryfast\n");
+    ICSetConfigFile(ini.c_str());
+    const int width = 64, height = 48, count = 40;
+    std::vector<TestPicture> frames = Frames(count, width, height, 24);
+    std::string path = dir.file("lookahead.avi");
+    PAVIFILE file = nullptr;
+    PAVISTREAM video = nullptr, compressed = nullptr;
+    AVISTREAMINFOA info{};
+    info.fccType = streamtypeVIDEO;
+    info.dwScale = 1;
+    info.dwRate = 10;
+    AVICOMPRESSOPTIONS options{};
+    options.fccHandler = Code("H264");
+    options.dwQuality = 8000;
+    std::vector<uint8_t> format = frames[0].Format();
+    ASSERT_EQ(AVIFileOpenA(&file, path.c_str(), OF_WRITE | OF_CREATE, nullptr), AVIERR_OK);
+    ASSERT_EQ(AVIFileCreateStreamA(file, &video, &info), AVIERR_OK);
+    ASSERT_EQ(AVIMakeCompressedStream(&compressed, video, &options, nullptr), AVIERR_OK);
+    ASSERT_EQ(AVIStreamSetFormat(compressed, 0, format.data(), static_cast<LONG>(format.size())), AVIERR_OK);
+    LONG written = 0, total = 0;
+    for (int n = 0; n < count; ++n) {
+        ASSERT_EQ(AVIStreamWrite(compressed, n, 1, frames[n].bits.data(), static_cast<LONG>(frames[n].bits.size()),
+                                 AVIIF_KEYFRAME, &written, nullptr),
+                  AVIERR_OK);
+        if (n == 0) {
+            EXPECT_EQ(written, 0);  // held back
+        }
+        total += written;
+    }
+    EXPECT_LT(total, count);
+    AVIStreamRelease(compressed);
+    AVIStreamRelease(video);
+    AVIFileRelease(file);
+    EXPECT_EQ(AVIFileLastCloseResult(), AVIERR_OK);
+    ICSetConfigFile(nullptr);
+
+    ProbeResult probe = ProbeFile(path, true);
+    ASSERT_TRUE(probe.ok) << probe.raw;
+    EXPECT_EQ(probe.streams.at(0).nbReadFrames, count);
+    std::vector<std::vector<uint8_t>> decoded = DecodeFrames(path, width, height, RowOrder::BottomUpBgr);
+    ASSERT_EQ(decoded.size(), static_cast<size_t>(count));
+    for (int n = 0; n < count; ++n) {
+        // Each decoded frame is nearest to its own picture (the square moves from frame to frame).
+        double own = Psnr(decoded[n], frames[n].BottomUpBgr());
+        EXPECT_GE(own, 25) << "frame " << n;
+        for (int other : {n - 1, n + 1}) {
+            if (other >= 0 && other < count) {
+                EXPECT_GT(own, Psnr(decoded[n], frames[other].BottomUpBgr())) << "frame " << n;
+            }
+        }
+    }
 }
 
 TEST(CodecText, WideDescriptionsBecomeUtf8) {
