@@ -4,6 +4,7 @@
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 
+#include "config/ui/ControlIds.h"
 #include "config/ui/DialogLayout.h"
 #include "config/ui/Dialogs.h"
 #include "config/ui/LinkEdit.h"
@@ -19,15 +20,13 @@ namespace {
 constexpr int kBoxWidth = 235;
 constexpr int kBoxHeight = 97;
 constexpr int kLinkWidth = 110;
-constexpr int kGap = 4;
-constexpr int kMargin = 7;
 
 // The turning reel, playing without end; nothing when its file is missing or unreadable.
 wxWindow* ReelAnimation(wxWindow* parent) {
     wxAnimation reel;
     if (!reel.LoadFile(FromUtf8(DataFilePath("about.gif"))))
         return nullptr;
-    auto* control = new wxAnimationCtrl(parent, AboutBox::IDC_ANIMATION, reel, wxDefaultPosition, wxDefaultSize,
+    auto* control = new wxAnimationCtrl(parent, IDC_ANIMATION, reel, wxDefaultPosition, wxDefaultSize,
                                         wxAC_NO_AUTORESIZE | wxBORDER_NONE);
     control->SetMinSize(reel.GetSize());
     control->Play();
@@ -37,12 +36,12 @@ wxWindow* ReelAnimation(wxWindow* parent) {
 }  // namespace
 
 AboutBox::AboutBox(wxWindow* parent) : wxDialog(parent, wxID_ANY, "About Pixreel") {
-    const int gap = DialogUnitsX(this, kGap);
-    const int margin = DialogUnitsX(this, kMargin);
+    const int gap = DialogGap(this);
+    const int margin = DialogMargin(this);
 
     auto* texts = new wxBoxSizer(wxVERTICAL);
     texts->Add(new wxStaticText(this, IDC_VERSION, FromUtf8(VersionLine())));
-    texts->Add(new wxStaticText(this, IDC_COPYRIGHT, FromUtf8(VersionValue("LegalCopyright"))), 0, wxTOP, gap);
+    texts->Add(new wxStaticText(this, IDC_COPYRIGHT_LABEL, FromUtf8(VersionValue("LegalCopyright"))), 0, wxTOP, gap);
     auto* links = new wxFlexGridSizer(2, gap, 0);
     const wxSize linkSize(DialogUnitsX(this, kLinkWidth), -1);
     auto addLink = [&](const char* label, int id, const char* address) {

@@ -6,15 +6,6 @@
 
 class AboutBox : public wxDialog {
 public:
-    // Control ids of the box's template.
-    enum {
-        IDC_COPYRIGHT = 1028,
-        IDC_VERSION = 1043,
-        IDC_WEB_SITE = 1045,
-        IDC_EMAIL = 1046,
-        IDC_ANIMATION = 1048,
-    };
-
     explicit AboutBox(wxWindow* parent);
 };
 

@@ -3,6 +3,7 @@
 #include <wx/sizer.h>
 #include <wx/stattext.h>
 
+#include "config/ui/ControlIds.h"
 #include "config/ui/DialogLayout.h"
 #include "config/ui/Dialogs.h"
 #include "config/ui/LibraryVersions.h"
@@ -12,15 +13,13 @@ namespace {
 
 constexpr int kBoxWidth = 187;
 constexpr int kBoxHeight = 98;
-constexpr int kGap = 3;
-constexpr int kMargin = 7;
+// The list's entries stand closer than the usual gap.
+constexpr int kListGap = 3;
 
 }  // namespace
 
 AcknowledgementsBox::AcknowledgementsBox(wxWindow* parent) : wxDialog(parent, wxID_ANY, "Acknowledgements") {
-    const int gap = DialogUnitsX(this, kGap);
-    const int margin = DialogUnitsX(this, kMargin);
-
+    const int gap = DialogUnitsX(this, kListGap);
     auto* list = new wxFlexGridSizer(2, gap, 2 * gap);
     auto addEntry = [&](const std::string& label, int id, const std::string& version) {
         list->Add(new wxStaticText(this, wxID_ANY, FromUtf8(label)));
@@ -33,7 +32,7 @@ AcknowledgementsBox::AcknowledgementsBox(wxWindow* parent) : wxDialog(parent, wx
 
     auto* content = new wxBoxSizer(wxVERTICAL);
     content->Add(new wxStaticText(this, wxID_ANY, "Pixreel uses the following 3rd party libraries"), 0, wxBOTTOM,
-                 margin);
+                 DialogMargin(this));
     content->Add(list, 1);
     LayOutOkBox(this, content, kBoxWidth, kBoxHeight);
 }

@@ -6,8 +6,5 @@
 
 class AcknowledgementsBox : public wxDialog {
 public:
-    // The image toolkit's version text.
-    enum { IDC_PIXIMAGE_VERSION = 1009 };
-
     explicit AcknowledgementsBox(wxWindow* parent);
 };

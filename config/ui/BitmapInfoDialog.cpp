@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "config/ui/ControlIds.h"
 #include "config/ui/DialogLayout.h"
 #include "config/ui/Dialogs.h"
 #include "engine/ImageFile.h"
@@ -15,14 +16,12 @@ namespace {
 constexpr int kBoxWidth = 254;
 constexpr int kBoxHeight = 125;
 constexpr int kFieldWidth = 170;
-constexpr int kGap = 4;
 
 struct Field {
     int id;
     const char* label;
     std::string text;
 };
-
 
 }  // namespace
 
@@ -44,7 +43,7 @@ BitmapInfoDialog::BitmapInfoDialog(wxWindow* parent, const CImageFile* image)
         fields[4].text = std::to_string(image->BitsPerPixel()) + " bits";
     }
 
-    const int gap = DialogUnitsX(this, kGap);
+    const int gap = DialogGap(this);
     auto* grid = new wxFlexGridSizer(2, gap, 2 * gap);
     grid->AddGrowableCol(1);
     for (const Field& field : fields) {

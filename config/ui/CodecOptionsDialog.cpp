@@ -14,16 +14,14 @@
 
 namespace {
 
-constexpr int kGap = 4;
-constexpr int kMargin = 7;
 constexpr int kChoiceWidth = 110;
 
 }  // namespace
 
 int RunCodecOptionsDialog(void* owner, const char* description, ICOPTION* options, int count) {
     wxDialog dialog(static_cast<wxWindow*>(owner), wxID_ANY, FromUtf8(description ? description : ""));
-    const int gap = DialogUnitsX(&dialog, kGap);
-    const int margin = DialogUnitsX(&dialog, kMargin);
+    const int gap = DialogGap(&dialog);
+    const int margin = DialogMargin(&dialog);
 
     auto* grid = new wxFlexGridSizer(2, gap, 2 * gap);
     grid->AddGrowableCol(1);

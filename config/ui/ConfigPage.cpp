@@ -9,7 +9,6 @@ namespace {
 // Every page template is this size, in dialog units.
 constexpr int kPageWidth = 265;
 constexpr int kPageHeight = 160;
-constexpr int kMargin = 7;
 
 }  // namespace
 
@@ -27,9 +26,9 @@ void ConfigPage::SetPageContent(wxSizer* content) {
     auto* row = new wxBoxSizer(wxHORIZONTAL);
     row->Add(content, 1, wxEXPAND);
     if (wxWindow* icon = ProgramIcon(this))
-        row->Add(icon, 0, wxALIGN_TOP | wxLEFT, DialogUnitsX(this, kMargin));
+        row->Add(icon, 0, wxALIGN_TOP | wxLEFT, DialogMargin(this));
     auto* page = new wxBoxSizer(wxVERTICAL);
-    page->Add(row, 1, wxEXPAND | wxALL, DialogUnitsX(this, kMargin));
+    page->Add(row, 1, wxEXPAND | wxALL, DialogMargin(this));
     page->SetMinSize(DialogUnits(this, kPageWidth, kPageHeight));
     SetSizer(page);
 }

@@ -17,7 +17,8 @@ namespace {
 
 // The icon of the pages and boxes, in dialog units (a 32-pixel icon at the usual font size).
 constexpr int kIconUnits = 20;
-constexpr int kMargin = 7;
+constexpr int kGapUnits = 4;
+constexpr int kMarginUnits = 7;
 
 }  // namespace
 
@@ -33,6 +34,14 @@ int DialogUnitsY(wxWindow* window, int units) {
     return window->ConvertDialogToPixels(wxSize(0, units)).y;
 }
 
+int DialogGap(wxWindow* window) {
+    return DialogUnitsX(window, kGapUnits);
+}
+
+int DialogMargin(wxWindow* window) {
+    return DialogUnitsX(window, kMarginUnits);
+}
+
 wxWindow* ProgramIcon(wxWindow* parent) {
     const wxString path = FromUtf8(DataFilePath("icons/pixreel.svg"));
     const int side = DialogUnitsY(parent, kIconUnits);
@@ -44,7 +53,7 @@ wxWindow* ProgramIcon(wxWindow* parent) {
 }
 
 void LayOutOkBox(wxDialog* box, wxSizer* content, int widthUnits, int heightUnits) {
-    const int margin = DialogUnitsX(box, kMargin);
+    const int margin = DialogMargin(box);
     auto* layout = new wxBoxSizer(wxVERTICAL);
     layout->Add(content, 1, wxEXPAND | wxALL, margin);
     auto* ok = new wxButton(box, wxID_OK, "OK");

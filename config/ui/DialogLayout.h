@@ -17,6 +17,10 @@ wxSize DialogUnits(wxWindow* window, int width, int height);
 /// A distance in horizontal (or vertical) dialog units, in pixels.
 int DialogUnitsX(wxWindow* window, int units);
 int DialogUnitsY(wxWindow* window, int units);
+/// The spacing every dialog uses, in pixels: the gap between neighbouring controls (4 dialog
+/// units) and the margin along a dialog's or a page's edges (7).
+int DialogGap(wxWindow* window);
+int DialogMargin(wxWindow* window);
 
 /// The program icon (icons/pixreel.svg of the data files) as a static picture on the parent;
 /// nullptr when the picture cannot be found or read, so a page then shows no icon at all.

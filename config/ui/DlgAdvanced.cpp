@@ -4,17 +4,12 @@
 #include <wx/sizer.h>
 #include <wx/statbox.h>
 
+#include "config/ui/ControlIds.h"
 #include "config/ui/DialogLayout.h"
 #include "config/ui/RadioGroup.h"
 
-namespace {
-
-constexpr int kGap = 4;
-
-}  // namespace
-
 CDlgAdvanced::CDlgAdvanced(wxWindow* book) : ConfigPage(book, "configure/advanced.html") {
-    const int gap = DialogUnitsX(this, kGap);
+    const int gap = DialogGap(this);
     auto* scale = new wxStaticBoxSizer(wxVERTICAL, this, "Scale Style");
     auto* radios = new wxBoxSizer(wxVERTICAL);
     scaleStyle_ = std::make_unique<RadioGroup>(scale->GetStaticBox(),

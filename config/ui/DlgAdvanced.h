@@ -11,16 +11,6 @@ class wxCheckBox;
 
 class CDlgAdvanced : public ConfigPage {
 public:
-    // Control ids of the page's template.
-    enum {
-        IDC_AUTO_STOP = 1031,
-        IDC_FAST_SCALING = 1032,
-        IDC_SLOW_SCALING = 1033,
-        IDC_DISPLAY_FILE_NAMES = 1034,
-        IDC_DISPLAY_TOOL_TIPS = 1035,
-        IDC_WRITE_COPYRIGHT = 1036,
-    };
-
     explicit CDlgAdvanced(wxWindow* book);
     ~CDlgAdvanced() override;
 

@@ -11,31 +11,38 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "config/ui/ControlIds.h"
 #include "config/ui/DialogLayout.h"
 #include "config/ui/NumberEdit.h"
 #include "config/ui/RadioGroup.h"
 
 namespace {
 
-constexpr int kMinFramesPerSec = 1;
-constexpr int kMaxFramesPerSec = 32;
-constexpr int kMinPercent = 0;
-constexpr int kMaxPercent = 100;
+// The range each number box accepts.
+struct Range {
+    int low;
+    int high;
+};
+constexpr Range kFramesPerSec{1, 32};
+constexpr Range kPercentChange{0, 100};
 
 // Widths in dialog units: the number boxes and the copyright owner.
 constexpr int kNumberBoxWidth = 28;
 constexpr int kCopyrightWidth = 120;
-constexpr int kGap = 4;
 
 // The number a box's text begins with, as the slider follows it: 0 when there is none.
 long LeadingNumber(const wxString& text) {
     return std::strtol(ToUtf8(text).c_str(), nullptr, 10);
 }
 
+void ShowNumber(wxTextCtrl* box, int number) {
+    box->SetValue(wxString::Format("%d", number));
+}
+
 }  // namespace
 
 CDlgGeneral::CDlgGeneral(wxWindow* book) : ConfigPage(book, "configure/video.html") {
-    const int gap = DialogUnitsX(this, kGap);
+    const int gap = DialogGap(this);
     auto* content = new wxBoxSizer(wxVERTICAL);
     content->Add(MakeFramesGroup(), 0, wxEXPAND);
     content->Add(MakeCopyrightRow(), 0, wxEXPAND | wxTOP, 2 * gap);
@@ -44,20 +51,18 @@ CDlgGeneral::CDlgGeneral(wxWindow* book) : ConfigPage(book, "configure/video.htm
     SetPageContent(content);
 
     slider_->Bind(wxEVT_SLIDER, &CDlgGeneral::OnSlider, this);
-    framesPerSec_->Bind(wxEVT_TEXT, &CDlgGeneral::OnFramesText, this);
-    percentChange_->Bind(wxEVT_TEXT, &CDlgGeneral::OnPercentText, this);
-    framesSpin_->Bind(wxEVT_SPIN, &CDlgGeneral::OnFramesSpin, this);
-    percentSpin_->Bind(wxEVT_SPIN, &CDlgGeneral::OnPercentSpin, this);
+    frames_.box->Bind(wxEVT_TEXT, &CDlgGeneral::OnFramesText, this);
+    percent_.box->Bind(wxEVT_TEXT, &CDlgGeneral::OnPercentText, this);
 }
 
-void CDlgGeneral::AddNumberBox(wxStaticBoxSizer* group, int boxId, int spinId, wxTextCtrl*& box,
-                               wxSpinButton*& spin) {
+CDlgGeneral::NumberBox CDlgGeneral::AddNumberBox(wxStaticBoxSizer* group, int boxId, int spinId) {
     wxWindow* parent = group->GetStaticBox();
-    const int gap = DialogUnitsX(this, kGap);
-    box = new wxTextCtrl(parent, boxId, wxEmptyString, wxDefaultPosition,
-                         wxSize(DialogUnitsX(this, kNumberBoxWidth), -1), wxTE_RIGHT);
-    spin = new wxSpinButton(parent, spinId, wxDefaultPosition, wxDefaultSize, wxSP_VERTICAL | wxSP_ARROW_KEYS);
+    const int gap = DialogGap(this);
+    auto* box = new wxTextCtrl(parent, boxId, wxEmptyString, wxDefaultPosition,
+                               wxSize(DialogUnitsX(this, kNumberBoxWidth), -1), wxTE_RIGHT);
+    auto* spin = new wxSpinButton(parent, spinId, wxDefaultPosition, wxDefaultSize, wxSP_VERTICAL | wxSP_ARROW_KEYS);
     AcceptDigitsOnly(box);
+    spin->Bind(wxEVT_SPIN, [box](wxSpinEvent& event) { ShowNumber(box, event.GetPosition()); });
     // The arrow keys in the box step the value, as the up-down's own arrows do.
     box->Bind(wxEVT_KEY_DOWN, [box, spin](wxKeyEvent& key) {
         const int step = key.GetKeyCode() == WXK_UP ? 1 : key.GetKeyCode() == WXK_DOWN ? -1 : 0;
@@ -65,18 +70,19 @@ void CDlgGeneral::AddNumberBox(wxStaticBoxSizer* group, int boxId, int spinId, w
             key.Skip();
             return;
         }
-        box->SetValue(wxString::Format("%d", std::clamp(spin->GetValue() + step, spin->GetMin(), spin->GetMax())));
+        ShowNumber(box, std::clamp(spin->GetValue() + step, spin->GetMin(), spin->GetMax()));
     });
     group->Add(box, 0, wxALIGN_CENTER_VERTICAL | wxTOP | wxBOTTOM, gap);
     group->Add(spin, 0, wxALIGN_CENTER_VERTICAL | wxALL, gap);
+    return {box, spin};
 }
 
 wxSizer* CDlgGeneral::MakeFramesGroup() {
     auto* group = new wxStaticBoxSizer(wxHORIZONTAL, this, "&Frames per Second");
-    slider_ = new wxSlider(group->GetStaticBox(), IDC_FRAME_SLIDER, kMinFramesPerSec, kMinFramesPerSec,
-                           kMaxFramesPerSec);
-    group->Add(slider_, 1, wxALIGN_CENTER_VERTICAL | wxALL, DialogUnitsX(this, kGap));
-    AddNumberBox(group, IDC_FRAMES_PER_SEC, IDC_FRAMES_SPIN, framesPerSec_, framesSpin_);
+    slider_ = new wxSlider(group->GetStaticBox(), IDC_FRAME_SLIDER, kFramesPerSec.low, kFramesPerSec.low,
+                           kFramesPerSec.high);
+    group->Add(slider_, 1, wxALIGN_CENTER_VERTICAL | wxALL, DialogGap(this));
+    frames_ = AddNumberBox(group, IDC_FRAMES_PER_SEC, IDC_FRAMES_SPIN);
     return group;
 }
 
@@ -85,21 +91,21 @@ wxSizer* CDlgGeneral::MakeCopyrightRow() {
     copyright_ = new wxTextCtrl(this, IDC_COPYRIGHT, wxEmptyString, wxDefaultPosition,
                                 wxSize(DialogUnitsX(this, kCopyrightWidth), -1));
     auto* row = new wxBoxSizer(wxHORIZONTAL);
-    row->Add(copyrightLabel_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, DialogUnitsX(this, kGap));
+    row->Add(copyrightLabel_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, DialogGap(this));
     row->Add(copyright_, 1, wxALIGN_CENTER_VERTICAL);
     return row;
 }
 
 wxSizer* CDlgGeneral::MakeDropGroup() {
     auto* group = new wxStaticBoxSizer(wxHORIZONTAL, this, "&Drop Identical Frames");
-    group->AddSpacer(DialogUnitsX(this, kGap));
-    AddNumberBox(group, IDC_PERCENT_CHANGE, IDC_PERCENT_SPIN, percentChange_, percentSpin_);
+    group->AddSpacer(DialogGap(this));
+    percent_ = AddNumberBox(group, IDC_PERCENT_CHANGE, IDC_PERCENT_SPIN);
     group->Add(new wxStaticText(group->GetStaticBox(), wxID_ANY, "Percentage Change"), 0, wxALIGN_CENTER_VERTICAL);
     return group;
 }
 
 wxSizer* CDlgGeneral::MakeSortGroup() {
-    const int gap = DialogUnitsX(this, kGap);
+    const int gap = DialogGap(this);
     auto* group = new wxStaticBoxSizer(wxVERTICAL, this, "File Sorting");
     auto* radios = new wxGridSizer(2, 0, 4 * gap);
     sortOrder_ = std::make_unique<RadioGroup>(group->GetStaticBox(),
@@ -120,53 +126,47 @@ std::string CDlgGeneral::CopyrightLabel(int year) {
 }
 
 void CDlgGeneral::Initialise() {
-    framesSpin_->SetRange(kMinFramesPerSec, kMaxFramesPerSec);
-    percentSpin_->SetRange(kMinPercent, kMaxPercent);
+    frames_.spin->SetRange(kFramesPerSec.low, kFramesPerSec.high);
+    percent_.spin->SetRange(kPercentChange.low, kPercentChange.high);
     copyright_->ChangeValue(FromUtf8(settings_.Copyright));
     sortOrder_->SetValue(settings_.JPGSortOrder);
     // The boxes show what the settings hold, also a value out of range from an edited file;
     // the slider and the up-downs keep to their ranges.
-    framesPerSec_->SetValue(wxString::Format("%d", settings_.FramesPerSec));
-    slider_->SetValue(std::clamp(settings_.FramesPerSec, kMinFramesPerSec, kMaxFramesPerSec));
-    percentChange_->SetValue(wxString::Format("%d", settings_.MotionDeviation));
+    ShowNumber(frames_.box, settings_.FramesPerSec);
+    slider_->SetValue(std::clamp(settings_.FramesPerSec, kFramesPerSec.low, kFramesPerSec.high));
+    ShowNumber(percent_.box, settings_.MotionDeviation);
 }
 
 void CDlgGeneral::OnSlider(wxCommandEvent&) {
-    framesPerSec_->SetValue(wxString::Format("%d", slider_->GetValue()));
+    ShowNumber(frames_.box, slider_->GetValue());
 }
 
 void CDlgGeneral::OnFramesText(wxCommandEvent&) {
-    const long value = LeadingNumber(framesPerSec_->GetValue());
+    const long value = LeadingNumber(frames_.box->GetValue());
     if (value > 0) {
-        const int position = static_cast<int>(std::min<long>(value, kMaxFramesPerSec));
+        const int position = static_cast<int>(std::min<long>(value, kFramesPerSec.high));
         slider_->SetValue(position);
-        framesSpin_->SetValue(position);
+        frames_.spin->SetValue(position);
     }
 }
 
 void CDlgGeneral::OnPercentText(wxCommandEvent&) {
-    const long value = LeadingNumber(percentChange_->GetValue());
-    percentSpin_->SetValue(static_cast<int>(std::clamp<long>(value, kMinPercent, kMaxPercent)));
-}
-
-void CDlgGeneral::OnFramesSpin(wxSpinEvent& event) {
-    framesPerSec_->SetValue(wxString::Format("%d", event.GetPosition()));
-}
-
-void CDlgGeneral::OnPercentSpin(wxSpinEvent& event) {
-    percentChange_->SetValue(wxString::Format("%d", event.GetPosition()));
+    const long value = LeadingNumber(percent_.box->GetValue());
+    percent_.spin->SetValue(static_cast<int>(std::clamp<long>(value, kPercentChange.low, kPercentChange.high)));
 }
 
 bool CDlgGeneral::CheckValues(Refusal& refusal) {
-    if (!ReadIntegerBox(ToUtf8(framesPerSec_->GetValue()), kMinFramesPerSec, kMaxFramesPerSec, framesValue_,
-                        refusal.message)) {
-        refusal.control = framesPerSec_;
-        return false;
-    }
-    if (!ReadIntegerBox(ToUtf8(percentChange_->GetValue()), kMinPercent, kMaxPercent, percentValue_,
-                        refusal.message)) {
-        refusal.control = percentChange_;
-        return false;
+    const struct {
+        wxTextCtrl* box;
+        Range range;
+        int& value;
+    } numbers[] = {{frames_.box, kFramesPerSec, framesValue_}, {percent_.box, kPercentChange, percentValue_}};
+    for (const auto& number : numbers) {
+        if (!ReadIntegerBox(ToUtf8(number.box->GetValue()), number.range.low, number.range.high, number.value,
+                            refusal.message)) {
+            refusal.control = number.box;
+            return false;
+        }
     }
     return true;
 }

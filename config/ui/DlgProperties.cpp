@@ -10,6 +10,7 @@
 
 #include <cstring>
 
+#include "config/ui/ControlIds.h"
 #include "config/ui/DialogLayout.h"
 #include "platform/StringTable.h"
 
@@ -23,7 +24,6 @@ constexpr int kPathBoxWidth = 150;
 constexpr int kBrowseWidth = 16;
 constexpr int kSuffixWidth = 50;
 constexpr int kCodecNameWidth = 120;
-constexpr int kGap = 4;
 
 std::string ShowFolderDialog(wxWindow* parent, const std::string& start) {
     wxDirDialog dialog(parent, FromUtf8(LoadStringText(IDS_CHOOSE_INPUT_DIR)), FromUtf8(start),
@@ -56,13 +56,13 @@ void CDlgProperties::SetFolderChooser(FolderChooser chooser) {
 CDlgProperties::CDlgProperties(wxWindow* book) : ConfigPage(book, "configure/configure.html") {
     auto* content = new wxBoxSizer(wxVERTICAL);
     content->Add(MakePathRows(), 0, wxEXPAND);
-    content->Add(MakeOptionGrid(), 0, wxTOP, 3 * DialogUnitsX(this, kGap));
+    content->Add(MakeOptionGrid(), 0, wxTOP, 3 * DialogGap(this));
     SetPageContent(content);
     inputDir_->Bind(wxEVT_KILL_FOCUS, &CDlgProperties::OnInputLeft, this);
 }
 
 wxSizer* CDlgProperties::MakePathRows() {
-    const int gap = DialogUnitsX(this, kGap);
+    const int gap = DialogGap(this);
     auto* rows = new wxFlexGridSizer(3, gap, gap);
     rows->AddGrowableCol(1);
     // One row: the label on the right of its column, the box (as wide as the column, or as
@@ -98,7 +98,7 @@ wxSizer* CDlgProperties::MakePathRows() {
 }
 
 wxSizer* CDlgProperties::MakeOptionGrid() {
-    const int gap = DialogUnitsX(this, kGap);
+    const int gap = DialogGap(this);
     rememberCodec_ = TextLeftCheckBox(this, IDC_REMEMBER_CODEC, "&Use Last Codec");
     codecName_ = new wxStaticText(this, IDC_CODEC_NAME, "Codec name", wxDefaultPosition,
                                   wxSize(DialogUnitsX(this, kCodecNameWidth), -1),

@@ -13,22 +13,6 @@ class wxTextCtrl;
 
 class CDlgProperties : public ConfigPage {
 public:
-    // Control ids of the page's template.
-    enum {
-        IDC_CODEC_NAME = 1007,
-        IDC_INPUT_DIR = 1008,
-        IDC_INPUT_BROWSE = 1009,
-        IDC_SUFFIX = 1012,
-        IDC_OUTPUT_DIR = 1014,
-        IDC_OUTPUT_BROWSE = 1015,
-        IDC_VIDEO_FILE = 1016,
-        IDC_REMEMBER_CODEC = 1055,
-        IDC_AUTO_POPULATE = 1056,
-        IDC_AUTO_SELECT = 1057,
-        IDC_AUTO_PROCESS = 1058,
-        IDC_OVERWRITE = 1059,
-    };
-
     explicit CDlgProperties(wxWindow* book);
 
     void Store() override;

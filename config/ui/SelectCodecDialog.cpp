@@ -9,6 +9,7 @@
 #include <wx/textctrl.h>
 
 #include "config/Settings.h"
+#include "config/ui/ControlIds.h"
 #include "config/ui/DialogLayout.h"
 #include "config/ui/Dialogs.h"
 #include "config/ui/NumberEdit.h"
@@ -23,8 +24,6 @@ constexpr int kDialogHeight = 139;
 constexpr int kListWidth = 130;
 constexpr int kKeyFramesWidth = 32;
 constexpr int kPercentWidth = 22;
-constexpr int kGap = 4;
-constexpr int kMargin = 7;
 constexpr int kSliderMin = 1;
 constexpr int kSliderMax = 100;
 
@@ -39,7 +38,7 @@ void PrepareCompressorOptions() {
 
 SelectCodecDialog::SelectCodecDialog(wxWindow* parent, CodecRequest& request)
     : wxDialog(parent, wxID_ANY, "Select Codec"), request_(request), choice_(*request.Options) {
-    const int margin = DialogUnitsX(this, kMargin);
+    const int margin = DialogMargin(this);
     auto* box = new wxBoxSizer(wxHORIZONTAL);
     box->Add(MakeControls(), 1, wxEXPAND | wxALL, margin);
     box->Add(MakeButtons(), 0, wxEXPAND | wxTOP | wxRIGHT | wxBOTTOM, margin);
@@ -54,7 +53,7 @@ SelectCodecDialog::SelectCodecDialog(wxWindow* parent, CodecRequest& request)
 }
 
 wxSizer* SelectCodecDialog::MakeControls() {
-    const int gap = DialogUnitsX(this, kGap);
+    const int gap = DialogGap(this);
     list_ = new wxChoice(this, IDC_CODEC_LIST, wxDefaultPosition, wxSize(DialogUnitsX(this, kListWidth), -1));
     qualityLabel_ = new wxStaticText(this, IDC_QUALITY_LABEL, "&Quality");
     quality_ = new wxSlider(this, IDC_QUALITY, kSliderMin, kSliderMin, kSliderMax);
@@ -84,7 +83,7 @@ wxSizer* SelectCodecDialog::MakeControls() {
 }
 
 wxSizer* SelectCodecDialog::MakeButtons() {
-    const int gap = DialogUnitsX(this, kGap);
+    const int gap = DialogGap(this);
     auto* ok = new wxButton(this, wxID_OK, "&OK");
     configure_ = new wxButton(this, IDC_CONFIGURE, "Confi&gure");
     auto* column = new wxBoxSizer(wxVERTICAL);

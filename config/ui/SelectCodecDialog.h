@@ -17,17 +17,6 @@ struct ICOPTION;
 
 class SelectCodecDialog : public wxDialog {
 public:
-    // Control ids of the dialog's template.
-    enum {
-        IDC_ALWAYS_USE = 1005,
-        IDC_CONFIGURE = 1008,
-        IDC_KEY_FRAMES = 1046,
-        IDC_CODEC_LIST = 1057,
-        IDC_QUALITY = 1058,
-        IDC_PERCENT = 1059,
-        IDC_QUALITY_LABEL = 1060,
-    };
-
     /// The dialog for the request; its remembered compressor, quality and key-frame interval
     /// come from the request's options.
     SelectCodecDialog(wxWindow* parent, CodecRequest& request);

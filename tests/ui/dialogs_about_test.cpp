@@ -15,6 +15,7 @@
 #include "config/ui/AcknowledgementsBox.h"
 #include "config/ui/BitmapInfoDialog.h"
 #include "config/ui/ConfigurationSheet.h"
+#include "config/ui/ControlIds.h"
 #include "config/ui/Dialogs.h"
 #include "config/ui/Help.h"
 #include "config/ui/LibraryVersions.h"
@@ -108,12 +109,12 @@ TEST_F(InfoTest, AboutBoxShowsTheVersionAndLinks) {
     EXPECT_EQ(VersionLine(), "Pixreel Version " + VersionValue("SpecialBuild") + " " + VersionValue("FileVersion"));
 
     AboutBox box(nullptr);
-    EXPECT_EQ(Control<wxStaticText>(&box, AboutBox::IDC_VERSION)->GetLabel().utf8_string(), VersionLine());
-    EXPECT_EQ(Control<wxStaticText>(&box, AboutBox::IDC_COPYRIGHT)->GetLabel().utf8_string(),
+    EXPECT_EQ(Control<wxStaticText>(&box, IDC_VERSION)->GetLabel().utf8_string(), VersionLine());
+    EXPECT_EQ(Control<wxStaticText>(&box, IDC_COPYRIGHT_LABEL)->GetLabel().utf8_string(),
               VersionValue("LegalCopyright"));
-    EXPECT_NE(box.FindWindow(AboutBox::IDC_ANIMATION), nullptr);
-    auto* web = Control<LinkEdit>(&box, AboutBox::IDC_WEB_SITE);
-    auto* mail = Control<LinkEdit>(&box, AboutBox::IDC_EMAIL);
+    EXPECT_NE(box.FindWindow(IDC_ANIMATION), nullptr);
+    auto* web = Control<LinkEdit>(&box, IDC_WEB_SITE);
+    auto* mail = Control<LinkEdit>(&box, IDC_EMAIL);
     EXPECT_EQ(web->GetValue(), kMakerWebSite);
     EXPECT_EQ(mail->GetValue(), kSupportEmail);
     EXPECT_TRUE(mail->GetFont().GetUnderlined());
@@ -137,7 +138,7 @@ TEST_F(InfoTest, AboutBoxShowsTheVersionAndLinks) {
 
 TEST_F(InfoTest, AcknowledgementsNameTheLibrariesWithTheirVersions) {
     AcknowledgementsBox box(nullptr);
-    EXPECT_EQ(Control<wxStaticText>(&box, AcknowledgementsBox::IDC_PIXIMAGE_VERSION)->GetLabel(), "PixImage 5.10");
+    EXPECT_EQ(Control<wxStaticText>(&box, IDC_PIXIMAGE_VERSION)->GetLabel(), "PixImage 5.10");
     const std::vector<LibraryVersion> libraries = LibraryVersions();
     ASSERT_EQ(libraries.size(), 7u);
     for (const LibraryVersion& library : libraries)
@@ -168,7 +169,7 @@ TEST_F(InfoTest, BitmapInformationFields) {
     for (const Case& c : cases) {
         BitmapInfoDialog box(nullptr, c.image);
         for (int i = 0; i < 5; ++i)
-            EXPECT_EQ(Control<wxTextCtrl>(&box, BitmapInfoDialog::IDC_FILE_NAME + i)->GetValue().utf8_string(),
+            EXPECT_EQ(Control<wxTextCtrl>(&box, IDC_FILE_NAME + i)->GetValue().utf8_string(),
                       c.fields[static_cast<size_t>(i)]);
     }
 }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "config/ui/ControlIds.h"
 #include "config/ui/Dialogs.h"
 #include "config/ui/SelectCodecDialog.h"
 #include "platform/Codecs.h"
@@ -49,7 +50,7 @@ protected:
         return 0;
     }
     void Select(int entry) {
-        auto* list = Control<wxChoice>(dialog.get(), SelectCodecDialog::IDC_CODEC_LIST);
+        auto* list = Control<wxChoice>(dialog.get(), IDC_CODEC_LIST);
         list->SetSelection(entry);
         wxCommandEvent chosen(wxEVT_CHOICE, list->GetId());
         chosen.SetInt(entry);
@@ -67,16 +68,16 @@ protected:
 
 TEST_F(CodecDialogTest, FreshSettingsOfferFullFramesWithTheSliderAtOne) {
     Open(0, 0, 0);
-    auto* list = Control<wxChoice>(dialog.get(), SelectCodecDialog::IDC_CODEC_LIST);
+    auto* list = Control<wxChoice>(dialog.get(), IDC_CODEC_LIST);
     ASSERT_EQ(list->GetCount(), dialog->Choice().Entries().size());
     EXPECT_EQ(list->GetSelection(), 0);
     EXPECT_EQ(list->GetString(0), "Full Frames (Uncompressed)");
-    EXPECT_EQ(Control<wxSlider>(dialog.get(), SelectCodecDialog::IDC_QUALITY)->GetValue(), 1);
-    EXPECT_EQ(Control<wxStaticText>(dialog.get(), SelectCodecDialog::IDC_PERCENT)->GetLabel(), "0%");
-    EXPECT_EQ(Control<wxTextCtrl>(dialog.get(), SelectCodecDialog::IDC_KEY_FRAMES)->GetValue(), "0");
-    EXPECT_FALSE(Control<wxCheckBox>(dialog.get(), SelectCodecDialog::IDC_ALWAYS_USE)->GetValue());
-    for (int id : {SelectCodecDialog::IDC_CONFIGURE, SelectCodecDialog::IDC_QUALITY, SelectCodecDialog::IDC_PERCENT,
-                   SelectCodecDialog::IDC_QUALITY_LABEL})
+    EXPECT_EQ(Control<wxSlider>(dialog.get(), IDC_QUALITY)->GetValue(), 1);
+    EXPECT_EQ(Control<wxStaticText>(dialog.get(), IDC_PERCENT)->GetLabel(), "0%");
+    EXPECT_EQ(Control<wxTextCtrl>(dialog.get(), IDC_KEY_FRAMES)->GetValue(), "0");
+    EXPECT_FALSE(Control<wxCheckBox>(dialog.get(), IDC_ALWAYS_USE)->GetValue());
+    for (int id : {IDC_CONFIGURE, IDC_QUALITY, IDC_PERCENT,
+                   IDC_QUALITY_LABEL})
         EXPECT_FALSE(Find(id)->IsEnabled()) << id;
 
     ASSERT_TRUE(dialog->Accept());
@@ -88,20 +89,20 @@ TEST_F(CodecDialogTest, FreshSettingsOfferFullFramesWithTheSliderAtOne) {
 TEST_F(CodecDialogTest, RememberedCompressorKeepsItsQualityAndOkHandsBackTheControls) {
     Open(kMjpg, 7550, 12);
     ASSERT_NE(EntryOf(kMjpg), 0);
-    EXPECT_EQ(Control<wxChoice>(dialog.get(), SelectCodecDialog::IDC_CODEC_LIST)->GetSelection(), EntryOf(kMjpg));
-    EXPECT_EQ(Control<wxSlider>(dialog.get(), SelectCodecDialog::IDC_QUALITY)->GetValue(), 75);
-    EXPECT_EQ(Control<wxStaticText>(dialog.get(), SelectCodecDialog::IDC_PERCENT)->GetLabel(), "75%");
-    EXPECT_EQ(Control<wxTextCtrl>(dialog.get(), SelectCodecDialog::IDC_KEY_FRAMES)->GetValue(), "12");
-    EXPECT_TRUE(Find(SelectCodecDialog::IDC_CONFIGURE)->IsEnabled());
-    EXPECT_TRUE(Find(SelectCodecDialog::IDC_QUALITY)->IsEnabled());
+    EXPECT_EQ(Control<wxChoice>(dialog.get(), IDC_CODEC_LIST)->GetSelection(), EntryOf(kMjpg));
+    EXPECT_EQ(Control<wxSlider>(dialog.get(), IDC_QUALITY)->GetValue(), 75);
+    EXPECT_EQ(Control<wxStaticText>(dialog.get(), IDC_PERCENT)->GetLabel(), "75%");
+    EXPECT_EQ(Control<wxTextCtrl>(dialog.get(), IDC_KEY_FRAMES)->GetValue(), "12");
+    EXPECT_TRUE(Find(IDC_CONFIGURE)->IsEnabled());
+    EXPECT_TRUE(Find(IDC_QUALITY)->IsEnabled());
 
     // Full frames have no options; back on the compressor, its remembered values return.
     Select(0);
-    EXPECT_FALSE(Find(SelectCodecDialog::IDC_CONFIGURE)->IsEnabled());
+    EXPECT_FALSE(Find(IDC_CONFIGURE)->IsEnabled());
     Select(EntryOf(kMjpg));
-    EXPECT_TRUE(Find(SelectCodecDialog::IDC_CONFIGURE)->IsEnabled());
+    EXPECT_TRUE(Find(IDC_CONFIGURE)->IsEnabled());
 
-    Control<wxCheckBox>(dialog.get(), SelectCodecDialog::IDC_ALWAYS_USE)->SetValue(true);
+    Control<wxCheckBox>(dialog.get(), IDC_ALWAYS_USE)->SetValue(true);
     struct Case {
         const char* keyFrames;
         const char* refusal;  // "" when accepted
@@ -113,7 +114,7 @@ TEST_F(CodecDialogTest, RememberedCompressorKeepsItsQualityAndOkHandsBackTheCont
     };
     for (const Case& c : cases) {
         const size_t before = boxes.Texts().size();
-        Control<wxTextCtrl>(dialog.get(), SelectCodecDialog::IDC_KEY_FRAMES)->SetValue(c.keyFrames);
+        Control<wxTextCtrl>(dialog.get(), IDC_KEY_FRAMES)->SetValue(c.keyFrames);
         EXPECT_EQ(dialog->Accept(), *c.refusal == '\0') << c.keyFrames;
         if (*c.refusal) {
             ASSERT_EQ(boxes.Texts().size(), before + 1);
@@ -129,7 +130,7 @@ TEST_F(CodecDialogTest, RememberedCompressorKeepsItsQualityAndOkHandsBackTheCont
 
 TEST_F(CodecDialogTest, UnknownStoredCompressorAndUnreadableSample) {
     Open(mmioFOURCC('Z', 'Z', 'Z', 'Z'), 5000, 3);
-    EXPECT_EQ(Control<wxChoice>(dialog.get(), SelectCodecDialog::IDC_CODEC_LIST)->GetSelection(), 0);
+    EXPECT_EQ(Control<wxChoice>(dialog.get(), IDC_CODEC_LIST)->GetSelection(), 0);
 
     options = AVICOMPRESSOPTIONS{};
     const std::string missing = dir.file("gone.jpg");
@@ -164,7 +165,7 @@ TEST_F(CodecDialogTest, ConfigureShowsTheCompressorsOptionsAndKeepsThemInTheSett
         }
         static_cast<wxDialog*>(shown)->EndModal(wxID_OK);
     });
-    PressButton(dialog.get(), SelectCodecDialog::IDC_CONFIGURE);
+    PressButton(dialog.get(), IDC_CONFIGURE);
     const std::vector<std::string> keys = IniKeys();
     ASSERT_FALSE(keys.empty()) << ReadFileBytes(ini);
     EXPECT_EQ(keys[0].rfind("Codec.MJPG/", 0), 0u) << keys[0];

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "config/ui/ConfigurationSheet.h"
+#include "config/ui/ControlIds.h"
 #include "config/ui/Dialogs.h"
 #include "config/ui/DlgAdvanced.h"
 #include "config/ui/DlgGeneral.h"
@@ -87,8 +88,8 @@ TEST_F(SheetTest, OkStoresExactlyTheShownPagesInTheirOrder) {
         ConfigurationSheet sheet(nullptr);
         for (size_t page : c.shown)
             ASSERT_TRUE(sheet.ShowPage(page));
-        Type(sheet.Properties(), CDlgProperties::IDC_INPUT_DIR, "/typed/in");
-        Control<wxComboBox>(sheet.Properties(), CDlgProperties::IDC_SUFFIX)->SetValue(".png");
+        Type(sheet.Properties(), IDC_INPUT_DIR, "/typed/in");
+        Control<wxComboBox>(sheet.Properties(), IDC_SUFFIX)->SetValue(".png");
         ASSERT_TRUE(sheet.Confirm());
         EXPECT_EQ(IniKeys(), c.stored) << c.shown.size() << " pages shown";
     }
@@ -120,37 +121,37 @@ TEST_F(SheetTest, ConfigurePageShowsTheSettingsAndFillsTheOutputDirectory) {
              longName + "\n");
     ConfigurationSheet sheet(nullptr);
     CDlgProperties* page = sheet.Properties();
-    EXPECT_EQ(Control<wxTextCtrl>(page, CDlgProperties::IDC_INPUT_DIR)->GetValue(), "/photos/");
-    EXPECT_EQ(Control<wxComboBox>(page, CDlgProperties::IDC_SUFFIX)->GetValue(), "bmp");
-    EXPECT_TRUE(Control<wxCheckBox>(page, CDlgProperties::IDC_REMEMBER_CODEC)->GetValue());
-    EXPECT_TRUE(Control<wxCheckBox>(page, CDlgProperties::IDC_OVERWRITE)->GetValue());
+    EXPECT_EQ(Control<wxTextCtrl>(page, IDC_INPUT_DIR)->GetValue(), "/photos/");
+    EXPECT_EQ(Control<wxComboBox>(page, IDC_SUFFIX)->GetValue(), "bmp");
+    EXPECT_TRUE(Control<wxCheckBox>(page, IDC_REMEMBER_CODEC)->GetValue());
+    EXPECT_TRUE(Control<wxCheckBox>(page, IDC_OVERWRITE)->GetValue());
     // The stored name, cut to its field.
-    EXPECT_EQ(Control<wxStaticText>(page, CDlgProperties::IDC_CODEC_NAME)->GetLabelText(), longName.substr(0, 259));
-    const wxArrayString suffixes = Control<wxComboBox>(page, CDlgProperties::IDC_SUFFIX)->GetStrings();
+    EXPECT_EQ(Control<wxStaticText>(page, IDC_CODEC_NAME)->GetLabelText(), longName.substr(0, 259));
+    const wxArrayString suffixes = Control<wxComboBox>(page, IDC_SUFFIX)->GetStrings();
     EXPECT_EQ(wxJoin(suffixes, ' '), "jpg bmp tif tga gif png ico *");
 
     // The input button starts at the directory without its separator; a cancelled choice changes
     // nothing, a chosen folder gets a separator and fills the empty output box.
     CDlgProperties::SetFolderChooser(&FakeChooser);
-    wxTextCtrl* output = Control<wxTextCtrl>(page, CDlgProperties::IDC_OUTPUT_DIR);
+    wxTextCtrl* output = Control<wxTextCtrl>(page, IDC_OUTPUT_DIR);
     gChooserAnswer = "";
-    PressButton(page, CDlgProperties::IDC_INPUT_BROWSE);
+    PressButton(page, IDC_INPUT_BROWSE);
     EXPECT_EQ(gChooserStart, "/photos");
     EXPECT_EQ(output->GetValue(), "");
     gChooserAnswer = "/home/me/Photos";
-    PressButton(page, CDlgProperties::IDC_INPUT_BROWSE);
-    EXPECT_EQ(Control<wxTextCtrl>(page, CDlgProperties::IDC_INPUT_DIR)->GetValue(), "/home/me/Photos/");
+    PressButton(page, IDC_INPUT_BROWSE);
+    EXPECT_EQ(Control<wxTextCtrl>(page, IDC_INPUT_DIR)->GetValue(), "/home/me/Photos/");
     EXPECT_EQ(output->GetValue(), "/home/me/Photos/");
     // The output button changes the output box only.
-    Type(page, CDlgProperties::IDC_VIDEO_FILE, "typed");
+    Type(page, IDC_VIDEO_FILE, "typed");
     gChooserAnswer = "/videos";
-    PressButton(page, CDlgProperties::IDC_OUTPUT_BROWSE);
+    PressButton(page, IDC_OUTPUT_BROWSE);
     EXPECT_EQ(output->GetValue(), "/videos/");
-    EXPECT_EQ(Control<wxTextCtrl>(page, CDlgProperties::IDC_VIDEO_FILE)->GetValue(), "typed");
+    EXPECT_EQ(Control<wxTextCtrl>(page, IDC_VIDEO_FILE)->GetValue(), "typed");
     CDlgProperties::SetFolderChooser(nullptr);
 
     // Leaving the input box copies it, as typed, into an empty output box only.
-    wxTextCtrl* input = Control<wxTextCtrl>(page, CDlgProperties::IDC_INPUT_DIR);
+    wxTextCtrl* input = Control<wxTextCtrl>(page, IDC_INPUT_DIR);
     auto leaveInput = [input] {
         wxFocusEvent left(wxEVT_KILL_FOCUS, input->GetId());
         left.SetEventObject(input);
@@ -168,8 +169,8 @@ TEST_F(SheetTest, VideoPageRefusesWhatItMustAndKeepsItsPageInFront) {
     ConfigurationSheet sheet(nullptr);
     ASSERT_TRUE(sheet.ShowPage(1));
     CDlgGeneral* page = sheet.General();
-    wxSlider* slider = Control<wxSlider>(page, CDlgGeneral::IDC_FRAME_SLIDER);
-    EXPECT_EQ(Control<wxStaticText>(page, CDlgGeneral::IDC_COPYRIGHT_LABEL)->GetLabel(),
+    wxSlider* slider = Control<wxSlider>(page, IDC_FRAME_SLIDER);
+    EXPECT_EQ(Control<wxStaticText>(page, IDC_COPYRIGHT_LABEL)->GetLabel(),
               wxString::FromUTF8(CDlgGeneral::CopyrightLabel(wxDateTime::Now().GetYear())));
     EXPECT_EQ(slider->GetValue(), 5);
 
@@ -189,8 +190,8 @@ TEST_F(SheetTest, VideoPageRefusesWhatItMustAndKeepsItsPageInFront) {
         {"32", "100", 32, ""},
     };
     for (const Case& c : cases) {
-        Type(page, CDlgGeneral::IDC_FRAMES_PER_SEC, c.frames);
-        Type(page, CDlgGeneral::IDC_PERCENT_CHANGE, c.percent);
+        Type(page, IDC_FRAMES_PER_SEC, c.frames);
+        Type(page, IDC_PERCENT_CHANGE, c.percent);
         EXPECT_EQ(slider->GetValue(), c.slider) << c.frames;
         const size_t before = boxes.Texts().size();
         const bool refused = *c.refusal != '\0';
@@ -213,17 +214,17 @@ TEST_F(SheetTest, VideoPageRefusesWhatItMustAndKeepsItsPageInFront) {
 
     // The slider, the up-down and the arrow keys write the box; the box moves the slider.
     slider->SetValue(20);
-    wxCommandEvent moved(wxEVT_SLIDER, CDlgGeneral::IDC_FRAME_SLIDER);
+    wxCommandEvent moved(wxEVT_SLIDER, IDC_FRAME_SLIDER);
     slider->ProcessWindowEvent(moved);
-    EXPECT_EQ(Control<wxTextCtrl>(page, CDlgGeneral::IDC_FRAMES_PER_SEC)->GetValue(), "20");
-    wxSpinEvent spun(wxEVT_SPIN, CDlgGeneral::IDC_FRAMES_SPIN);
+    EXPECT_EQ(Control<wxTextCtrl>(page, IDC_FRAMES_PER_SEC)->GetValue(), "20");
+    wxSpinEvent spun(wxEVT_SPIN, IDC_FRAMES_SPIN);
     spun.SetPosition(9);
-    page->FindWindow(CDlgGeneral::IDC_FRAMES_SPIN)->ProcessWindowEvent(spun);
-    EXPECT_EQ(Control<wxTextCtrl>(page, CDlgGeneral::IDC_FRAMES_PER_SEC)->GetValue(), "9");
+    page->FindWindow(IDC_FRAMES_SPIN)->ProcessWindowEvent(spun);
+    EXPECT_EQ(Control<wxTextCtrl>(page, IDC_FRAMES_PER_SEC)->GetValue(), "9");
     EXPECT_EQ(slider->GetValue(), 9);
     wxKeyEvent up(wxEVT_KEY_DOWN);
     up.m_keyCode = WXK_UP;
-    page->FindWindow(CDlgGeneral::IDC_FRAMES_PER_SEC)->ProcessWindowEvent(up);
+    page->FindWindow(IDC_FRAMES_PER_SEC)->ProcessWindowEvent(up);
     EXPECT_EQ(slider->GetValue(), 10);
 }
 
@@ -231,25 +232,25 @@ TEST_F(SheetTest, HandEditedValuesOpenEveryPage) {
     WriteIni("[Config]\nFramesPerSec=abc\nJPGSortOrder=9\n[Detect]\nMotionDeviation=-5\nScaleType=7\n");
     ConfigurationSheet sheet(nullptr);
     ASSERT_TRUE(sheet.ShowPage(1));
-    EXPECT_EQ(Control<wxTextCtrl>(sheet.General(), CDlgGeneral::IDC_FRAMES_PER_SEC)->GetValue(), "0");
-    EXPECT_EQ(Control<wxTextCtrl>(sheet.General(), CDlgGeneral::IDC_PERCENT_CHANGE)->GetValue(), "-5");
-    for (int id = CDlgGeneral::IDC_SORT_FIRST; id < CDlgGeneral::IDC_SORT_FIRST + 4; ++id)
+    EXPECT_EQ(Control<wxTextCtrl>(sheet.General(), IDC_FRAMES_PER_SEC)->GetValue(), "0");
+    EXPECT_EQ(Control<wxTextCtrl>(sheet.General(), IDC_PERCENT_CHANGE)->GetValue(), "-5");
+    for (int id = IDC_SORT_FIRST; id < IDC_SORT_FIRST + 4; ++id)
         EXPECT_FALSE(Control<wxRadioButton>(sheet.General(), id)->GetValue()) << id;
     EXPECT_FALSE(sheet.ShowPage(2));
-    Type(sheet.General(), CDlgGeneral::IDC_FRAMES_PER_SEC, "10");
-    Type(sheet.General(), CDlgGeneral::IDC_PERCENT_CHANGE, "10");
+    Type(sheet.General(), IDC_FRAMES_PER_SEC, "10");
+    Type(sheet.General(), IDC_PERCENT_CHANGE, "10");
     ASSERT_TRUE(sheet.ShowPage(2));
 
     // A scale style other than 0 or 1 ticks neither button and is stored as -1, as is the sort
     // order that ticked none.
     CDlgAdvanced* advanced = sheet.Advanced();
-    EXPECT_FALSE(Control<wxRadioButton>(advanced, CDlgAdvanced::IDC_SLOW_SCALING)->GetValue());
-    EXPECT_FALSE(Control<wxRadioButton>(advanced, CDlgAdvanced::IDC_FAST_SCALING)->GetValue());
+    EXPECT_FALSE(Control<wxRadioButton>(advanced, IDC_SLOW_SCALING)->GetValue());
+    EXPECT_FALSE(Control<wxRadioButton>(advanced, IDC_FAST_SCALING)->GetValue());
     ASSERT_TRUE(sheet.Confirm());
     const Keys keys = IniKeys();
     EXPECT_NE(std::find(keys.begin(), keys.end(), "Detect/ScaleType=-1"), keys.end());
     EXPECT_NE(std::find(keys.begin(), keys.end(), "Config/JPGSortOrder=-1"), keys.end());
-    Control<wxRadioButton>(advanced, CDlgAdvanced::IDC_SLOW_SCALING)->SetValue(true);
+    Control<wxRadioButton>(advanced, IDC_SLOW_SCALING)->SetValue(true);
     ASSERT_TRUE(sheet.Confirm());
     EXPECT_NE(ReadFileBytes(ini).find("ScaleType=0"), std::string::npos);
 }
@@ -260,7 +261,7 @@ TEST_F(SheetTest, ClickOnAnotherTabIsRefusedWithTheValue) {
     const std::string window = WaitForWindow("^Configure$", 10000, [] { PumpEventsFor(20); });
     ASSERT_FALSE(window.empty());
     ASSERT_TRUE(sheet->ShowPage(1));
-    Type(sheet->General(), CDlgGeneral::IDC_FRAMES_PER_SEC, "40");
+    Type(sheet->General(), IDC_FRAMES_PER_SEC, "40");
 
     // Where the "Advanced" tab is, found by the notebook itself.
     wxBookCtrlBase* book = sheet->GetBookCtrl();
@@ -278,7 +279,7 @@ TEST_F(SheetTest, ClickOnAnotherTabIsRefusedWithTheValue) {
     EXPECT_EQ(boxes.Texts()[0], "Please enter an integer between 1 and 32.");
     EXPECT_EQ(book->GetSelection(), 1);
 
-    Type(sheet->General(), CDlgGeneral::IDC_FRAMES_PER_SEC, "20");
+    Type(sheet->General(), IDC_FRAMES_PER_SEC, "20");
     // Another point of the tab: a pointer that is already where it is sent waits to move.
     ClickAt(window, at.x + 2, at.y + 2);
     EXPECT_TRUE(PumpEventsUntil([&] { return book->GetSelection() == 2; }, 3000));
