@@ -747,23 +747,38 @@ HRESULT SetCompressedFormat(AviStreamObject& stream, const void* format, LONG si
     return AVIERR_OK;
 }
 
-// Turns one input frame of a compressed stream into the sample to write (data, size, key).
-HRESULT CompressFrame(AviStreamObject& stream, const void* buffer, LONG bytes, const void*& data, uint32_t& size,
-                      bool& key) {
-    CompressorState& c = stream.compression;
+// Whether a compressed stream can take a frame of this many bytes now: its format is set, the
+// frame is whole, and the file has not failed.
+HRESULT CheckFrameInput(AviStreamObject& stream, LONG bytes) {
+    const CompressorState& c = stream.compression;
     if (!c.formatSet)
         return Fail(AVIERR_BADFORMAT, EINVAL);
     if (static_cast<uint64_t>(bytes) < c.input.imageBytes)
         return Fail(AVIERR_BADSIZE, EINVAL);
     if (stream.file->status != AVIERR_OK)
         return FileResult(*stream.file);
+    return AVIERR_OK;
+}
+
+// A frame is a key frame when the caller asks for one, when it is the stream's first, and every
+// dwKeyFrameEvery frames when the options ask for key frames.
+bool ForceKeyFrame(const CompressorState& c, bool key) {
+    const DWORD every = (c.options.dwFlags & AVICOMPRESSF_KEYFRAMES) ? c.options.dwKeyFrameEvery : 0;
+    return key || c.framesIn == 0 || (every > 0 && c.framesIn % every == 0);
+}
+
+// Turns one input frame of a compressed stream into the sample to write (data, size, key).
+HRESULT CompressFrame(AviStreamObject& stream, const void* buffer, LONG bytes, const void*& data, uint32_t& size,
+                      bool& key) {
+    if (HRESULT input = CheckFrameInput(stream, bytes); input != AVIERR_OK)
+        return input;
+    CompressorState& c = stream.compression;
     if (c.passThrough) {
         // An uncompressed frame stands on its own.
         size = static_cast<uint32_t>(c.input.imageBytes);
         key = true;
     } else {
-        DWORD every = (c.options.dwFlags & AVICOMPRESSF_KEYFRAMES) ? c.options.dwKeyFrameEvery : 0;
-        bool forceKey = key || c.framesIn == 0 || (every > 0 && c.framesIn % every == 0);
+        const bool forceKey = ForceKeyFrame(c, key);
         LRESULT done = CompressFrameWith(*c.compressor, static_cast<const uint8_t*>(buffer), c.input.imageBytes,
                                          forceKey, c.packet, key);
         if (done != ICERR_OK)
@@ -994,15 +1009,10 @@ HRESULT StoreHeld(AviStreamObject& stream, std::vector<VideoCompressor::Packet>&
 
 HRESULT WriteHeld(AviStreamObject& stream, const void* buffer, LONG bytes, bool key, LONG* samplesWritten,
                   LONG* bytesWritten) {
+    if (HRESULT input = CheckFrameInput(stream, bytes); input != AVIERR_OK)
+        return input;
     CompressorState& c = stream.compression;
-    if (!c.formatSet)
-        return Fail(AVIERR_BADFORMAT, EINVAL);
-    if (static_cast<uint64_t>(bytes) < c.input.imageBytes)
-        return Fail(AVIERR_BADSIZE, EINVAL);
-    if (stream.file->status != AVIERR_OK)
-        return FileResult(*stream.file);
-    DWORD every = (c.options.dwFlags & AVICOMPRESSF_KEYFRAMES) ? c.options.dwKeyFrameEvery : 0;
-    bool forceKey = key || c.framesIn == 0 || (every > 0 && c.framesIn % every == 0);
+    const bool forceKey = ForceKeyFrame(c, key);
     std::vector<VideoCompressor::Packet> done;
     if (c.compressor->CompressHeld(static_cast<const uint8_t*>(buffer), forceKey, done) != ICERR_OK)
         return Fail(AVIERR_COMPRESSOR, errno ? errno : EIO);

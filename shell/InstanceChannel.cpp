@@ -13,13 +13,15 @@ namespace {
 
 constexpr char kRaiseRequest[] = "raise\n";
 
-bool MakeAddress(const std::string& path, sockaddr_un& address) {
+// A new stream socket and the address of the channel at path; -1 when the path does not fit an
+// address or no socket can be made.
+int OpenSocket(const std::string& path, sockaddr_un& address) {
     std::memset(&address, 0, sizeof address);
     address.sun_family = AF_UNIX;
     if (path.empty() || path.size() >= sizeof address.sun_path)
-        return false;
+        return -1;
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    return true;
+    return ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
 }
 
 }  // namespace
@@ -31,9 +33,7 @@ InstanceChannel::~InstanceChannel() {
 bool InstanceChannel::Listen(const std::string& path, std::function<void()> onRaise) {
     Stop();
     sockaddr_un address;
-    if (!MakeAddress(path, address))
-        return false;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = OpenSocket(path, address);
     if (fd < 0)
         return false;
     ::unlink(path.c_str());
@@ -94,9 +94,7 @@ void InstanceChannel::Stop() {
 
 bool InstanceChannel::SendRaise(const std::string& path) {
     sockaddr_un address;
-    if (!MakeAddress(path, address))
-        return false;
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = OpenSocket(path, address);
     if (fd < 0)
         return false;
     const bool sent = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&

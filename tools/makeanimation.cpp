@@ -18,6 +18,8 @@
 #include <tuple>
 #include <vector>
 
+#include "tools/ToolSupport.h"
+
 namespace {
 
 struct Options {
@@ -365,15 +367,6 @@ int Usage() {
     return 2;
 }
 
-bool ParseNumber(const char* text, int low, int high, int& value) {
-    char* end = nullptr;
-    const long parsed = std::strtol(text, &end, 10);
-    if (!*text || *end || parsed < low || parsed > high)
-        return false;
-    value = static_cast<int>(parsed);
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -381,13 +374,13 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const bool hasValue = i + 1 < argc;
         if (std::strcmp(argv[i], "-s") == 0 && hasValue) {
-            if (!ParseNumber(argv[++i], 8, 1024, options.size))
+            if (!tools::ParseNumber(argv[++i], 8, 1024, options.size))
                 return Usage();
         } else if (std::strcmp(argv[i], "-n") == 0 && hasValue) {
-            if (!ParseNumber(argv[++i], 1, 240, options.frames))
+            if (!tools::ParseNumber(argv[++i], 1, 240, options.frames))
                 return Usage();
         } else if (std::strcmp(argv[i], "-d") == 0 && hasValue) {
-            if (!ParseNumber(argv[++i], 0, 65535, options.delay))
+            if (!tools::ParseNumber(argv[++i], 0, 65535, options.delay))
                 return Usage();
         } else if (argv[i][0] != '-' && options.file.empty()) {
             options.file = argv[i];

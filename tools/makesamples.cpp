@@ -21,6 +21,8 @@
 #include <vector>
 
 #include <jpeglib.h>
+
+#include "tools/ToolSupport.h"
 #include <png.h>
 
 namespace {
@@ -77,7 +79,7 @@ double Fractal(double x, double y, int octaves, uint32_t seed) {
 // slowly: clouds, a sun with its glow, hills with trees and rock, a field with furrows and a track,
 // a house with hard edges, and film grain. Scales are relative to the picture's height, so every
 // size shows the same scene.
-void FillRow(std::vector<uint8_t>& row, const Options& options, int frame, int y) {
+void FillRow(uint8_t* row, const Options& options, int frame, int y) {
     const double w = options.width;
     const double h = options.height;
     const double t = options.count > 1 ? static_cast<double>(frame) / (options.count - 1) : 0.5;
@@ -165,37 +167,8 @@ void FillRow(std::vector<uint8_t>& row, const Options& options, int frame, int y
 }
 
 bool WriteSample(const std::string& path, const Options& options, int frame) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        std::fprintf(stderr, "makesamples: cannot create %s: %s\n", path.c_str(), std::strerror(errno));
-        return false;
-    }
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr jerr;
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, file);
-    cinfo.image_width = static_cast<JDIMENSION>(options.width);
-    cinfo.image_height = static_cast<JDIMENSION>(options.height);
-    cinfo.input_components = options.gray ? 1 : 3;
-    cinfo.in_color_space = options.gray ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, options.quality, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<uint8_t> row(static_cast<size_t>(options.width) * 3);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        FillRow(row, options, frame, static_cast<int>(cinfo.next_scanline));
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    bool ok = std::ferror(file) == 0;
-    if (std::fclose(file) != 0 || !ok) {
-        std::fprintf(stderr, "makesamples: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
-        return false;
-    }
-    return true;
+    return tools::WriteJpegFile("makesamples", path, options.width, options.height, options.gray ? 1 : 3,
+                                options.quality, [&](int y, uint8_t* row) { FillRow(row, options, frame, y); });
 }
 
 bool WritePng(const std::string& path, const Options& options, int frame) {
@@ -220,7 +193,7 @@ bool WritePng(const std::string& path, const Options& options, int frame) {
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     for (int y = 0; y < options.height; ++y) {
-        FillRow(row, options, frame, y);
+        FillRow(row.data(), options, frame, y);
         png_write_row(png, row.data());
     }
     png_write_end(png, nullptr);
@@ -233,15 +206,6 @@ bool WritePng(const std::string& path, const Options& options, int frame) {
     return true;
 }
 
-bool ParseInt(const char* text, int low, int high, int& value) {
-    char* end = nullptr;
-    long v = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || v < low || v > high)
-        return false;
-    value = static_cast<int>(v);
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -249,16 +213,16 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "-n" && i + 1 < argc) {
-            if (!ParseInt(argv[++i], 1, 100000, options.count))
+            if (!tools::ParseNumber(argv[++i], 1, 100000, options.count))
                 return Usage();
         } else if (arg == "-s" && i + 1 < argc) {
             std::string size = argv[++i];
             size_t x = size.find('x');
-            if (x == std::string::npos || !ParseInt(size.substr(0, x).c_str(), 1, 30000, options.width) ||
-                !ParseInt(size.substr(x + 1).c_str(), 1, 30000, options.height))
+            if (x == std::string::npos || !tools::ParseNumber(size.substr(0, x).c_str(), 1, 30000, options.width) ||
+                !tools::ParseNumber(size.substr(x + 1).c_str(), 1, 30000, options.height))
                 return Usage();
         } else if (arg == "-q" && i + 1 < argc) {
-            if (!ParseInt(argv[++i], 1, 100, options.quality))
+            if (!tools::ParseNumber(argv[++i], 1, 100, options.quality))
                 return Usage();
         } else if (arg == "--gray") {
             options.gray = true;

@@ -13,6 +13,8 @@
 
 #include <jpeglib.h>
 
+#include "tools/ToolSupport.h"
+
 namespace {
 
 struct Options {
@@ -166,35 +168,9 @@ std::vector<uint8_t> Draw(const Options& options) {
 }
 
 bool WriteJpeg(const Options& options, const std::vector<uint8_t>& rgb) {
-    FILE* file = std::fopen(options.file.c_str(), "wb");
-    if (!file) {
-        std::perror(options.file.c_str());
-        return false;
-    }
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr jerr;
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    jpeg_stdio_dest(&cinfo, file);
-    cinfo.image_width = static_cast<JDIMENSION>(options.width);
-    cinfo.image_height = static_cast<JDIMENSION>(options.height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, options.quality, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<uint8_t*>(&rgb[static_cast<size_t>(cinfo.next_scanline) * options.width * 3]);
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    const bool written = std::ferror(file) == 0;
-    if (std::fclose(file) != 0 || !written) {
-        std::perror(options.file.c_str());
-        return false;
-    }
-    return true;
+    const size_t stride = static_cast<size_t>(options.width) * 3;
+    return tools::WriteJpegFile("makestartup", options.file, options.width, options.height, 3, options.quality,
+                                [&](int y, uint8_t* row) { std::memcpy(row, &rgb[static_cast<size_t>(y) * stride], stride); });
 }
 
 int Usage() {
@@ -212,8 +188,7 @@ int main(int argc, char** argv) {
                 options.height < 16 || options.width > 8192 || options.height > 8192)
                 return Usage();
         } else if (std::strcmp(argv[i], "-q") == 0 && i + 1 < argc) {
-            options.quality = std::atoi(argv[++i]);
-            if (options.quality < 1 || options.quality > 100)
+            if (!tools::ParseNumber(argv[++i], 1, 100, options.quality))
                 return Usage();
         } else if (argv[i][0] != '-' && options.file.empty()) {
             options.file = argv[i];
