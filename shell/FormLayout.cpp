@@ -76,9 +76,9 @@ std::span<const FormControlSpec> FormControls() {
 }
 
 const FormControlSpec& FormControlOf(FormControl id) {
-    for (const FormControlSpec& spec : kControls)
-        if (spec.id == id)
-            return spec;
+    for (const FormControlSpec& layout : kControls)
+        if (layout.id == id)
+            return layout;
     return kControls[0];
 }
 

@@ -103,30 +103,30 @@ void CPixreelView::ShutDown() {
 
 // Controls and layout.
 
-wxWindow* CPixreelView::CreateControl(const FormControlSpec& spec) {
-    const wxPoint at = ConvertDialogToPixels(wxPoint(spec.dialogUnits.x, spec.dialogUnits.y));
-    const wxSize size = ConvertDialogToPixels(wxSize(spec.dialogUnits.width, spec.dialogUnits.height));
-    const wxString caption = wxString::FromUTF8(spec.caption);
-    switch (spec.kind) {
+wxWindow* CPixreelView::CreateControl(const FormControlSpec& layout) {
+    const wxPoint at = ConvertDialogToPixels(wxPoint(layout.dialogUnits.x, layout.dialogUnits.y));
+    const wxSize size = ConvertDialogToPixels(wxSize(layout.dialogUnits.width, layout.dialogUnits.height));
+    const wxString caption = wxString::FromUTF8(layout.caption);
+    switch (layout.kind) {
     case ControlKind::FileList:
         return fileList_ = new CFileListCtrl(this, conversion_->Files(), at, size);
     case ControlKind::Label:
         return new wxStaticText(this, wxID_ANY, caption, at, size);
     case ControlKind::PictureBox:
-        return (spec.id == FormControl::PreviewBox ? previewBox_ : videoBox_) =
+        return (layout.id == FormControl::PreviewBox ? previewBox_ : videoBox_) =
                    new CPictureBox(this, caption, at, size);
     case ControlKind::IconBox:
-        return (spec.id == FormControl::AviIndicator ? aviIndicator_ : activity_) = new CIconBox(this, at, size);
+        return (layout.id == FormControl::AviIndicator ? aviIndicator_ : activity_) = new CIconBox(this, at, size);
     case ControlKind::RadioFirst:
     case ControlKind::Radio: {
         auto* radio = new wxRadioButton(this, wxID_ANY, caption, at, size,
-                                        spec.kind == ControlKind::RadioFirst ? wxRB_GROUP : 0);
+                                        layout.kind == ControlKind::RadioFirst ? wxRB_GROUP : 0);
         radio->Bind(wxEVT_RADIOBUTTON, [this](wxCommandEvent&) { OnStyleRadio(); });
         return radio;
     }
     case ControlKind::CheckBox: {
         auto* check = new wxCheckBox(this, wxID_ANY, caption, at, size);
-        check->Bind(wxEVT_CHECKBOX, [this, id = spec.id](wxCommandEvent&) { OnCheckBox(id); });
+        check->Bind(wxEVT_CHECKBOX, [this, id = layout.id](wxCommandEvent&) { OnCheckBox(id); });
         return check;
     }
     case ControlKind::DigitsEdit:
@@ -147,9 +147,9 @@ wxWindow* CPixreelView::CreateControl(const FormControlSpec& spec) {
 void CPixreelView::CreateControls() {
     // The group boxes come first, so that the controls inside them lie above them.
     for (bool groups : {true, false})
-        for (const FormControlSpec& spec : FormControls())
-            if ((spec.kind == ControlKind::GroupBox) == groups)
-                controls_[static_cast<size_t>(spec.id)] = CreateControl(spec);
+        for (const FormControlSpec& layout : FormControls())
+            if ((layout.kind == ControlKind::GroupBox) == groups)
+                controls_[static_cast<size_t>(layout.id)] = CreateControl(layout);
 
     previewBox_->OnClick([this] { ShowBitmapInformation(); });
     previewBox_->OnResized([this] { conversion_->m_CheckEvent.Set(); });
@@ -165,12 +165,12 @@ void CPixreelView::CreateControls() {
 void CPixreelView::LayOut() {
     // Each control at its rectangle in dialog units of the form's font; a control whose content
     // needs more room on this desktop than the rectangle gives grows, staying centred on its row.
-    for (const FormControlSpec& spec : FormControls()) {
-        wxWindow* control = Control(spec.id);
-        const wxPoint at = ConvertDialogToPixels(wxPoint(spec.dialogUnits.x, spec.dialogUnits.y));
-        const wxSize size = ConvertDialogToPixels(wxSize(spec.dialogUnits.width, spec.dialogUnits.height));
+    for (const FormControlSpec& layout : FormControls()) {
+        wxWindow* control = Control(layout.id);
+        const wxPoint at = ConvertDialogToPixels(wxPoint(layout.dialogUnits.x, layout.dialogUnits.y));
+        const wxSize size = ConvertDialogToPixels(wxSize(layout.dialogUnits.width, layout.dialogUnits.height));
         LayoutRect rect{at.x, at.y, size.GetWidth(), size.GetHeight()};
-        switch (spec.kind) {
+        switch (layout.kind) {
         case ControlKind::Label:
         case ControlKind::RadioFirst:
         case ControlKind::Radio:
@@ -178,15 +178,15 @@ void CPixreelView::LayOut() {
         case ControlKind::DigitsEdit:
         case ControlKind::Slider: {
             const wxSize best = control->GetBestSize();
-            const bool fixedWidth = spec.kind == ControlKind::DigitsEdit || spec.kind == ControlKind::Slider;
+            const bool fixedWidth = layout.kind == ControlKind::DigitsEdit || layout.kind == ControlKind::Slider;
             rect = GrownToFit(rect, fixedWidth ? rect.width : best.GetWidth(), best.GetHeight(),
-                              HasNeighbourOnRight(spec.id));
+                              HasNeighbourOnRight(layout.id));
             break;
         }
         default:
             break;
         }
-        initialRects_[static_cast<size_t>(spec.id)] = rect;
+        initialRects_[static_cast<size_t>(layout.id)] = rect;
         control->SetSize(ToWx(rect));
     }
     formSize_ = ConvertDialogToPixels(wxSize(kFormWidthDu, kFormHeightDu));
@@ -200,11 +200,11 @@ void CPixreelView::OnSize(wxSizeEvent& event) {
     const wxSize now = GetClientSize();
     const int dx = now.GetWidth() - formSize_.GetWidth();
     const int dy = now.GetHeight() - formSize_.GetHeight();
-    for (const FormControlSpec& spec : FormControls()) {
-        if (spec.anchor == kAnchorStay)
+    for (const FormControlSpec& layout : FormControls()) {
+        if (layout.anchor == kAnchorStay)
             continue;
-        const LayoutRect rect = AnchoredRect(initialRects_[static_cast<size_t>(spec.id)], spec.anchor, dx, dy);
-        Control(spec.id)->SetSize(ToWx(rect));
+        const LayoutRect rect = AnchoredRect(initialRects_[static_cast<size_t>(layout.id)], layout.anchor, dx, dy);
+        Control(layout.id)->SetSize(ToWx(rect));
     }
 }
 
@@ -246,12 +246,12 @@ void CPixreelView::OnMinimiseTimer(wxTimerEvent&) {
 // The form.
 
 void CPixreelView::ShowFormValues(const FormValues& values) {
-    for (const FormControlSpec& spec : FormControls()) {
-        if (!spec.value)
+    for (const FormControlSpec& layout : FormControls()) {
+        if (!layout.value)
             continue;
-        const int value = values.*spec.value;
-        wxWindow* control = Control(spec.id);
-        switch (spec.kind) {
+        const int value = values.*layout.value;
+        wxWindow* control = Control(layout.id);
+        switch (layout.kind) {
         case ControlKind::CheckBox:
             static_cast<wxCheckBox*>(control)->SetValue(value != 0);
             break;
@@ -276,11 +276,11 @@ void CPixreelView::ShowFormValues(const FormValues& values) {
 
 void CPixreelView::ReadFormValues(FormValues& values) {
     for (FormControl id : FormReadingOrder()) {
-        const FormControlSpec& spec = FormControlOf(id);
+        const FormControlSpec& layout = FormControlOf(id);
         wxWindow* control = Control(id);
-        switch (spec.kind) {
+        switch (layout.kind) {
         case ControlKind::CheckBox:
-            values.*spec.value = static_cast<wxCheckBox*>(control)->GetValue() ? 1 : 0;
+            values.*layout.value = static_cast<wxCheckBox*>(control)->GetValue() ? 1 : 0;
             break;
         case ControlKind::DigitsEdit: {
             int number = 0;
@@ -289,14 +289,14 @@ void CPixreelView::ReadFormValues(FormValues& values) {
                 control->SetFocus();
                 return;
             }
-            values.*spec.value = number;
+            values.*layout.value = number;
             break;
         }
         case ControlKind::Slider:
-            values.*spec.value = static_cast<wxSlider*>(control)->GetValue();
+            values.*layout.value = static_cast<wxSlider*>(control)->GetValue();
             break;
         case ControlKind::RadioFirst:
-            values.*spec.value = static_cast<wxRadioButton*>(control)->GetValue() ? 0 : 1;
+            values.*layout.value = static_cast<wxRadioButton*>(control)->GetValue() ? 0 : 1;
             break;
         default:
             break;
@@ -311,10 +311,10 @@ void CPixreelView::ReadForm() {
 }
 
 void CPixreelView::ApplyEnablingRules(FormControl checkBox) {
-    for (const FormControlSpec& spec : FormControls()) {
-        if (spec.enabledBy == FormControl::None || (checkBox != FormControl::None && spec.enabledBy != checkBox))
+    for (const FormControlSpec& layout : FormControls()) {
+        if (layout.enabledBy == FormControl::None || (checkBox != FormControl::None && layout.enabledBy != checkBox))
             continue;
-        Control(spec.id)->Enable(static_cast<wxCheckBox*>(Control(spec.enabledBy))->GetValue());
+        Control(layout.id)->Enable(static_cast<wxCheckBox*>(Control(layout.enabledBy))->GetValue());
     }
 }
 
@@ -339,13 +339,13 @@ void CPixreelView::OnSliderReleased() {
 
 void CPixreelView::ApplyToolTips() {
     const bool on = conversion_->CurrentSettings().DisplayToolTips != 0;
-    for (const FormControlSpec& spec : FormControls()) {
-        if (!spec.toolTip)
+    for (const FormControlSpec& layout : FormControls()) {
+        if (!layout.toolTip)
             continue;
         if (on)
-            Control(spec.id)->SetToolTip(wxString::FromUTF8(spec.toolTip));
+            Control(layout.id)->SetToolTip(wxString::FromUTF8(layout.toolTip));
         else
-            Control(spec.id)->UnsetToolTip();
+            Control(layout.id)->UnsetToolTip();
     }
 }
 

@@ -77,7 +77,7 @@ public:
 
 private:
     void CreateControls();
-    wxWindow* CreateControl(const FormControlSpec& spec);
+    wxWindow* CreateControl(const FormControlSpec& layout);
     void LayOut();
     void OnSize(wxSizeEvent& event);
     void OnCheckBox(FormControl id);

@@ -46,12 +46,12 @@ TEST(FormLayout, TableHoldsTheFormsControlsAndRules) {
     for (FormControl id : FormReadingOrder())
         read.push_back(FormControlOf(id).value);
     std::set<FormControl> enablers;
-    for (const FormControlSpec& spec : FormControls()) {
-        if (spec.value) {
-            EXPECT_EQ(std::count(read.begin(), read.end(), spec.value), 1) << static_cast<int>(spec.id);
+    for (const FormControlSpec& layout : FormControls()) {
+        if (layout.value) {
+            EXPECT_EQ(std::count(read.begin(), read.end(), layout.value), 1) << static_cast<int>(layout.id);
         }
-        if (spec.enabledBy != FormControl::None)
-            enablers.insert(spec.enabledBy);
+        if (layout.enabledBy != FormControl::None)
+            enablers.insert(layout.enabledBy);
     }
     EXPECT_EQ(enablers, (std::set<FormControl>{FormControl::Scale, FormControl::Rotate, FormControl::UseFrameTime,
                                                 FormControl::UseBrightness}));

@@ -239,28 +239,28 @@ TEST_F(MainWindowTest, NoControlIsClippedOrOverlapsAnother) {
     PIXREEL_REQUIRE_DISPLAY();
     Open();
     const wxRect form(wxPoint(0, 0), View().FormSize());
-    for (const FormControlSpec& spec : FormControls()) {
-        const wxRect rect = Rect(spec.id);
-        EXPECT_TRUE(form.Contains(rect)) << static_cast<int>(spec.id);
-        if (spec.kind == ControlKind::Label || spec.kind == ControlKind::CheckBox || spec.kind == ControlKind::Radio ||
-            spec.kind == ControlKind::RadioFirst || spec.kind == ControlKind::DigitsEdit) {
-            const wxSize best = View().Control(spec.id)->GetBestSize();
-            EXPECT_GE(rect.height, best.GetHeight()) << static_cast<int>(spec.id);
-            if (spec.kind != ControlKind::DigitsEdit) {
-                EXPECT_GE(rect.width, best.GetWidth()) << static_cast<int>(spec.id);
+    for (const FormControlSpec& layout : FormControls()) {
+        const wxRect rect = Rect(layout.id);
+        EXPECT_TRUE(form.Contains(rect)) << static_cast<int>(layout.id);
+        if (layout.kind == ControlKind::Label || layout.kind == ControlKind::CheckBox || layout.kind == ControlKind::Radio ||
+            layout.kind == ControlKind::RadioFirst || layout.kind == ControlKind::DigitsEdit) {
+            const wxSize best = View().Control(layout.id)->GetBestSize();
+            EXPECT_GE(rect.height, best.GetHeight()) << static_cast<int>(layout.id);
+            if (layout.kind != ControlKind::DigitsEdit) {
+                EXPECT_GE(rect.width, best.GetWidth()) << static_cast<int>(layout.id);
             }
         }
-        if (spec.kind == ControlKind::GroupBox)
+        if (layout.kind == ControlKind::GroupBox)
             continue;
         for (const FormControlSpec& other : FormControls()) {
             // Where the form's own rectangles overlap (a label reaching under its slider), the
             // controls may too.
-            const LayoutRect& a = spec.dialogUnits;
+            const LayoutRect& a = layout.dialogUnits;
             const LayoutRect& b = other.dialogUnits;
             const bool designed = a.x < b.Right() && b.x < a.Right() && a.y < b.Bottom() && b.y < a.Bottom();
-            if (other.kind != ControlKind::GroupBox && other.id > spec.id && !designed) {
+            if (other.kind != ControlKind::GroupBox && other.id > layout.id && !designed) {
                 EXPECT_FALSE(rect.Intersects(Rect(other.id)))
-                    << static_cast<int>(spec.id) << " and " << static_cast<int>(other.id);
+                    << static_cast<int>(layout.id) << " and " << static_cast<int>(other.id);
             }
         }
     }
