@@ -217,13 +217,6 @@ for job in $jobs; do
     # the largest lifts the cap.
     gstchain="! jpegdec ! videoconvert ! video/x-raw,format=I420 ! x264enc speed-preset=medium pass=qual quantizer=$gcrf bitrate=2048000 ! avimux"
     run_job W4
-    # What the one-frame-in, one-frame-out mode costs: pixreel again with look-ahead and B-frames.
-    write_ini "$work/w4-lookahead.ini" H264 $w4_quality ""
-    sed -i '/^\[Codec.H264\]$/a Lookahead=Yes' "$work/w4-lookahead.ini"
-    ini=$work/w4-lookahead.ini name=w4-lookahead
-    make_commands
-    race pix
-    notes+=("W4 pixreel with look-ahead and B-frames: $(ms "${result[pix]%% *}" "$last") ms per frame, $(psnr "$out/w4-lookahead.avi" "$pattern") dB, $(stat -c %s "$out/w4-lookahead.avi") B, $(frames "$out/w4-lookahead.avi") frames")
     notes+=("W4 PSNR/size: pixreel (crf $(awk -v q=$w4_quality 'BEGIN { printf "%.2f", 51 * (10000 - q) / 10000 }')) $target dB $(stat -c %s "$out/w4.avi") B; ffmpeg (crf $crf) $(psnr "$out/w4-ffmpeg.avi" "$pattern") dB $(stat -c %s "$out/w4-ffmpeg.avi") B; gst (crf $gcrf) $(psnr "$out/w4-gst.avi" "$pattern") dB $(stat -c %s "$out/w4-gst.avi") B")
     ;;
   W5)

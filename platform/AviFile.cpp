@@ -179,7 +179,6 @@ struct CompressorState {
     std::unique_ptr<VideoCompressor> compressor;
     DibLayout input;
     bool formatSet = false;
-    bool holds = false;  // the compressor holds frames back (VideoCompressor::HoldsFrames)
     uint32_t framesIn = 0;
     std::vector<uint8_t> packet;
 };
@@ -738,7 +737,6 @@ HRESULT SetCompressedFormat(AviStreamObject& stream, const void* format, LONG si
             return started;
         stored = c.compressor->OutputFormat();
         s.info.fccHandler = c.options.fccHandler;
-        c.holds = c.compressor->HoldsFrames();
     }
     c.input = std::move(layout);
     c.formatSet = true;
@@ -985,58 +983,6 @@ HRESULT StoreSample(AviStreamObject& stream, LONG start, LONG samples, const voi
     return AVIERR_OK;
 }
 
-// The frames a compressor that holds frames back has finished, each appended at the next free
-// position: they come in decode order, which is the order readers take them in.
-HRESULT StoreHeld(AviStreamObject& stream, std::vector<VideoCompressor::Packet>& done, LONG* samplesWritten,
-                  LONG* bytesWritten) {
-    LONG samples = 0, bytes = 0;
-    for (const VideoCompressor::Packet& packet : done) {
-        if (packet.bytes.size() > 0xFFFFFFF0u)
-            return Fail(AVIERR_BADSIZE, EFBIG);
-        HRESULT stored = StoreSample(stream, -1, 1, packet.bytes.data(), static_cast<uint32_t>(packet.bytes.size()),
-                                     packet.key, nullptr, nullptr);
-        if (stored != AVIERR_OK)
-            return stored;
-        ++samples;
-        bytes += static_cast<LONG>(packet.bytes.size());
-    }
-    if (samplesWritten)
-        *samplesWritten = samples;
-    if (bytesWritten)
-        *bytesWritten = bytes;
-    return AVIERR_OK;
-}
-
-HRESULT WriteHeld(AviStreamObject& stream, const void* buffer, LONG bytes, bool key, LONG* samplesWritten,
-                  LONG* bytesWritten) {
-    if (HRESULT input = CheckFrameInput(stream, bytes); input != AVIERR_OK)
-        return input;
-    CompressorState& c = stream.compression;
-    const bool forceKey = ForceKeyFrame(c, key);
-    std::vector<VideoCompressor::Packet> done;
-    if (c.compressor->CompressHeld(static_cast<const uint8_t*>(buffer), forceKey, done) != ICERR_OK)
-        return Fail(AVIERR_COMPRESSOR, errno ? errno : EIO);
-    ++c.framesIn;
-    return StoreHeld(stream, done, samplesWritten, bytesWritten);
-}
-
-// The last frames of a compressor that holds frames back, at the end of its stream. A failure
-// becomes the file's, so that its release reports the file as not whole.
-void DrainHeld(AviStreamObject& stream) {
-    CompressorState& c = stream.compression;
-    AviFileObject& f = *stream.file;
-    if (!c.formatSet || f.status != AVIERR_OK)
-        return;
-    std::vector<VideoCompressor::Packet> done;
-    if (c.compressor->Drain(done) != ICERR_OK) {
-        Record(f, AVIERR_COMPRESSOR, errno ? errno : EIO);
-        return;
-    }
-    if (StoreHeld(stream, done, nullptr, nullptr) != AVIERR_OK)
-        Record(f, AVIERR_FILEWRITE, errno ? errno : EIO);
-    c.holds = false;
-}
-
 }  // namespace
 
 HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, const void* buffer, LONG bytes, DWORD flags,
@@ -1056,8 +1002,6 @@ HRESULT AVIStreamWrite(PAVISTREAM stream, LONG start, LONG samples, const void* 
     const void* data = buffer;
     uint32_t size = static_cast<uint32_t>(bytes);
     bool key = (flags & AVIIF_KEYFRAME) != 0;
-    if (stream->source && stream->compression.holds)
-        return WriteHeld(*stream, buffer, bytes, key, samplesWritten, bytesWritten);
     if (stream->source) {
         HRESULT compressed = CompressFrame(*stream, buffer, bytes, data, size, key);
         if (compressed != AVIERR_OK)
@@ -1099,8 +1043,6 @@ ULONG AVIStreamRelease(PAVISTREAM stream) {
     ULONG left = static_cast<ULONG>(--stream->refs);
     if (left > 0)
         return left;
-    if (stream->source && stream->compression.holds)
-        DrainHeld(*stream);
     AviFileObject* file = stream->file;
     AviStreamObject* source = stream->source;
     delete stream;

@@ -44,7 +44,6 @@ const CodecOptionSpec kMjpgOptions[] = {
 const CodecOptionSpec kH264Options[] = {
     {"Preset", "Speed preset", kX264Presets, 5},
     {"Tune", "Tuning", kX264Tunes, 0},
-    {"Lookahead", "Look-ahead and B-frames (smaller files; frames are written late)", kNoYes, 0},
 };
 const CodecOptionSpec kFfv1Options[] = {
     {"Coder", "Entropy coder", kFfv1Coders, 1},
@@ -287,14 +286,6 @@ LRESULT CompressFrameWith(VideoCompressor& compressor, const uint8_t* bits, uint
         return ICERR_INTERNAL;
     }
     return compressor.Compress(bits, forceKey, out, key);
-}
-
-LRESULT VideoCompressor::CompressHeld(const uint8_t* bits, bool forceKey, std::vector<Packet>& done) {
-    Packet packet;
-    LRESULT result = Compress(bits, forceKey, packet.bytes, packet.key);
-    if (result == ICERR_OK)
-        done.push_back(std::move(packet));
-    return result;
 }
 
 void VideoCompressor::SetOutputFormat(const DibLayout& input, DWORD compression, WORD bitCount, uint32_t imageBytes,

@@ -27,19 +27,6 @@ public:
     /// Compresses one frame of the input format (bottom-up DIB rows). forceKey asks for a key
     /// frame. Exactly one output frame per input frame; key says whether it is a key frame.
     virtual LRESULT Compress(const uint8_t* bits, bool forceKey, std::vector<uint8_t>& out, bool& key) = 0;
-    /// One compressed frame as it comes out of a compressor that holds frames back.
-    struct Packet {
-        std::vector<uint8_t> bytes;
-        bool key = false;
-    };
-    /// After Begin: whether frames come out later than they go in and in decode order (look-ahead,
-    /// B-frames). Such a compressor takes frames through CompressHeld and gives the frames it
-    /// still holds through Drain at the end of the stream; Compress is not used.
-    virtual bool HoldsFrames() const { return false; }
-    /// Takes one frame and appends the frames that are done, none or several, in decode order.
-    virtual LRESULT CompressHeld(const uint8_t* bits, bool forceKey, std::vector<Packet>& done);
-    /// Appends the frames still held, in decode order; afterwards the compressor takes no frames.
-    virtual LRESULT Drain(std::vector<Packet>&) { return ICERR_OK; }
     /// After Begin: a second compressor set up exactly like this one, for compressing frames of
     /// the same stream on another thread. Only a compressor whose output for a frame depends on
     /// that frame's pixels alone has one (so that any instance gives the same bytes); null for
