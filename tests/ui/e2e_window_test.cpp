@@ -237,3 +237,36 @@ TEST_F(WindowProgramTest, StopEndsACommandLineRunWhichThenStaysOpen) {
     ASSERT_TRUE(probe.ok) << probe.raw;
     EXPECT_EQ(probe.streams.at(0).nbReadFrames, probe.streams.at(0).nbFrames);
 }
+
+// A close asked for while the worker waits for the Select Codec answer must neither deadlock nor
+// lose the output: whatever the window shows next (the dialog, the close question, a message)
+// is answered with its default until the program has ended, and every file it wrote is whole.
+TEST_F(WindowProgramTest, CloseDuringSelectCodecEndsWithoutDeadlockAndLeavesWholeFiles) {
+    PIXREEL_REQUIRE_DISPLAY();
+    Images(2);
+    WriteFileBytes(Ini(), "[Config]\nJPGDir=" + dir.file("in") + "/\nOutputPath=" + dir.file("out") +
+                              "/\nJPGSortOrder=2\nRememberCodec=0\nDisplayToolTips=0\nAutoProcess=1\n");
+    auto program = Start();
+    const std::string window = MainWindow();
+    ASSERT_FALSE(window.empty()) << program->Errors();
+    ASSERT_FALSE(WaitForWindow("^Select Codec$", 15000).empty()) << program->Errors();
+
+    // The window manager's close key, with the modal dialog in front as a user finds it.
+    RunOnDisplay({"xdotool", "key", "--clearmodifiers", "alt+F4"});
+    int status = -1;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!program->WaitForExit(300, status) && std::chrono::steady_clock::now() < end) {
+        if (const auto codec = FindWindows("^Select Codec$"); !codec.empty())
+            SendKeys(codec.front(), "Escape");
+        else if (const auto boxes = PixreelWindows(false); !boxes.empty())
+            SendKeys(boxes.front(), "Return");
+        else if (const auto main = PixreelWindows(true); !main.empty())
+            SendKeys(main.front(), "alt+F4");
+    }
+    ASSERT_FALSE(program->Running()) << "the program did not end: " << program->Errors();
+    for (const std::string& avi : Avis()) {
+        const ProbeResult probe = ProbeFile(avi, true);
+        ASSERT_TRUE(probe.ok) << avi << ": " << probe.raw;
+        EXPECT_EQ(probe.streams.at(0).nbReadFrames, probe.streams.at(0).nbFrames) << avi;
+    }
+}
