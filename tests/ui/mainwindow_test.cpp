@@ -439,8 +439,10 @@ TEST_F(MainWindowTest, PreviewShowsTheFirstSelectedEntryAndItsInformation) {
 
 TEST_F(MainWindowTest, ConversionMarksTheListAndIsStoppedAndRefusedAsTheCommandsSay) {
     PIXREEL_REQUIRE_DISPLAY();
-    for (int i = 1; i <= 3; ++i)
-        Image("f" + std::to_string(i) + ".jpg", 160, 120, static_cast<uint32_t>(i));
+    for (int i = 1; i <= 3; ++i) {
+        const std::string number = std::to_string(i);  // not a temporary: GCC 12 -O3 warns falsely on "f" + temporary
+        Image("f" + number + ".jpg", 160, 120, static_cast<uint32_t>(i));
+    }
     Open("FramesPerSec=1");
     frame->RunCommand(CMD_PROCESS_FILES);
     WaitForWorker();
