@@ -16,16 +16,6 @@
 
 namespace {
 
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
-
 class DialogProgramTest : public DialogTest {
 protected:
     void SetUp() override {

@@ -18,16 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
-
 // Windows titled "Pixreel" by size: the main window is large, its message boxes are not.
 std::vector<std::string> PixreelWindows(bool main) {
     std::vector<std::string> found;

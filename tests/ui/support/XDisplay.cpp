@@ -185,6 +185,16 @@ WindowGeometry GetWindowGeometry(const std::string& window) {
     return geometry;
 }
 
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
 std::string WaitForWindow(const std::string& titlePattern, int timeoutMs, const std::function<void()>& idle) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     std::string candidate;

@@ -41,6 +41,8 @@ WindowGeometry GetWindowGeometry(const std::string& window);
 /// between looks (an in-process test passes its event pump there).
 std::string WaitForWindow(const std::string& titlePattern, int timeoutMs = 10000,
                           const std::function<void()>& idle = {});
+/// Looks every 50 ms until the condition holds, for up to timeoutMs; false when it never did.
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
 /// All visible windows whose title matches, in xdotool's order.
 std::vector<std::string> FindWindows(const std::string& titlePattern);
 
