@@ -324,7 +324,9 @@ RGBQUAD CPixImage::PixelColor(int64_t x, int64_t y) const {
             return PaletteEntry(static_cast<uint8_t>(info_.backgroundIndex));
         return info_.backgroundColor;
     }
-    if (PaletteCount() != 0 && header_.biBitCount < 24)
+    // A paletted picture reads through its palette even when that is empty (black then): its
+    // rows hold indices, never three bytes a pixel.
+    if (header_.biBitCount < 24)
         return PaletteEntry(PixelIndex(x, y));
     const uint8_t* p = info_.pixels + static_cast<size_t>(y) * info_.effectiveWidth + 3 * static_cast<size_t>(x);
     return RGBQUAD{p[0], p[1], p[2], info_.backgroundColor.rgbReserved};

@@ -177,6 +177,9 @@ TEST(PixImage, OutOfRangeReadsAndWrites) {
     EXPECT_TRUE(SameColor(paletted.TransparentColor(), Quad(50, 60, 70, 80)));
     paletted.StoreIndex(0, 0, 7);
     EXPECT_TRUE(SameColor(paletted.PixelColor(0, 0), Quad(50, 60, 70, 80)));
+    // A caller that empties the palette gets black, not bytes read past the index rows.
+    paletted.Header().biClrUsed = 0;
+    EXPECT_TRUE(SameColor(paletted.PixelColor(1, 1), Quad(0, 0, 0)));
 }
 
 TEST(PixImage, CopyAndTakeOver) {
