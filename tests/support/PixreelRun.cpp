@@ -42,8 +42,17 @@ std::vector<std::string> Environment(const std::string& ini, const std::map<std:
     return env;
 }
 
-pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& out,
-            const std::string& err) {
+int WaitStatus(pid_t pid) {
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+pid_t SpawnPixreel(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& out,
+                   const std::string& err) {
     std::string program = PixreelProgram();
     std::vector<char*> argv{program.data()};
     std::vector<std::string> argsCopy = args;
@@ -68,20 +77,11 @@ pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>
     return pid;
 }
 
-int WaitStatus(pid_t pid) {
-    int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid)
-        return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-}  // namespace
-
 PixreelResult RunPixreel(const std::vector<std::string>& args, const std::string& ini,
                          const std::map<std::string, std::string>& env) {
     TempDir scratch;
     PixreelResult result;
-    pid_t pid = Spawn(args, Environment(ini, env), scratch.file("out"), scratch.file("err"));
+    pid_t pid = SpawnPixreel(args, Environment(ini, env), scratch.file("out"), scratch.file("err"));
     result.status = WaitStatus(pid);
     result.out = ReadFileBytes(scratch.file("out"));
     result.err = ReadFileBytes(scratch.file("err"));
@@ -91,7 +91,7 @@ PixreelResult RunPixreel(const std::vector<std::string>& args, const std::string
 PixreelProcess::PixreelProcess(const std::vector<std::string>& args, const std::string& ini,
                                const std::string& scratchDir, const std::map<std::string, std::string>& env)
     : outPath_(scratchDir + "/pixreel.out"), errPath_(scratchDir + "/pixreel.err") {
-    pid_ = Spawn(args, Environment(ini, env), outPath_, errPath_);
+    pid_ = SpawnPixreel(args, Environment(ini, env), outPath_, errPath_);
 }
 
 PixreelProcess::~PixreelProcess() {

@@ -12,6 +12,12 @@ std::string PixreelProgram();
 /// Path of a tool program of this build (makesamples, ...).
 std::string BuildProgram(const std::string& name);
 
+/// Starts pixreel with the arguments and exactly the environment env ("NAME=value" entries),
+/// standard input from /dev/null and standard output and error written to the files out and
+/// err; -1 when it could not be started.
+pid_t SpawnPixreel(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& out,
+                   const std::string& err);
+
 struct PixreelResult {
     int status = -1;   ///< exit status; -1 when it did not exit normally
     std::string out;   ///< standard output

@@ -1,8 +1,6 @@
 #include "WindowProgram.h"
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,25 +29,7 @@ WindowProgram::WindowProgram(const std::vector<std::string>& args, const std::st
     for (const auto& [name, value] : vars)
         environment.push_back(name + "=" + value);
 
-    std::string program = PixreelProgram();
-    std::vector<std::string> argCopy = args;
-    std::vector<char*> argv{program.data()};
-    for (std::string& a : argCopy)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (std::string& e : environment)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
-        pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
+    pid_ = SpawnPixreel(args, environment, "/dev/null", errPath_);
 }
 
 WindowProgram::~WindowProgram() {
